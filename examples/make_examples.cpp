@@ -1,0 +1,50 @@
+// make_examples.cpp: writes the two sample score files "HISCORE.1" and
+// "HISCORE.2" into the current directory: two installations of the game
+// that started from the built-in table and were then played on.
+#include <cstdio>
+
+#include "hiscore.h"
+
+struct Played {
+	int32_t score;
+	const char *name;
+};
+
+static int
+write_sample(const char *path, const Played *games, int n)
+{
+	HiscoreTable t = {};
+	unsigned char file[HISCORE_FILE_SIZE];
+	char why[HISCORE_REASON_SIZE];
+
+	hiscore_defaults(&t);
+	for (int i = 0; i < n; i++) {
+		HiscoreEntry e = {games[i].score, {}};
+		snprintf(e.name, sizeof e.name, "%s", games[i].name);
+		hiscore_insert(&t, &e);
+	}
+	hiscore_encode(&t, file);
+	if (!hiscore_sys_replace(path, "sample.tmp", file, HISCORE_FILE_SIZE, why)) {
+		fprintf(stderr, "make-examples: %s: %s\n", path, why);
+		return 0;
+	}
+	return 1;
+}
+
+int
+main()
+{
+	static const Played first[] = {
+		{120500, "MARA"}, {88000, "TOBIAS"}, {71250, "MARA"},
+		{50000, "JONAS"},
+	};
+	static const Played second[] = {
+		{99000, "LENA"}, {92500, "TOBIAS"}, {60000, "KIM"},
+		{41000, "LENA"},
+	};
+
+	if (!write_sample("HISCORE.1", first, 4) ||
+	    !write_sample("HISCORE.2", second, 4))
+		return 1;
+	return 0;
+}

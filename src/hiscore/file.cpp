@@ -1,0 +1,220 @@
+// file.cpp: the score file: its bytes, its checks, loading and saving.
+//
+// A score file is exactly 256 bytes; every word is 32-bit little-endian:
+//
+//	offset	size	content
+//	0	4	full checksum A
+//	4	4	A again (written, never read)
+//	8	120	entries 0 to 4, 24 bytes each, stored form
+//	128	4	scores checksum B (written, never read)
+//	132	120	entries 5 to 9, stored form
+//	252	4	B again
+//
+// A plain entry is 24 bytes P0..P23: the score, low byte first, then the
+// 20-byte name field. Its stored form S0..S23 swaps the low half of the
+// score with the first and last bytes of the name and complements every
+// byte:
+//
+//	S0 = ~P4   S1 = ~P23   S2 = ~P2   S3 = ~P3   S4 = ~P1
+//	Sk = ~Pk for k = 5..22                        S23 = ~P0
+//
+// A is the full checksum of the plain table, B the scores checksum of the
+// stored table; a reader checks B first, then unscrambles and checks A.
+#include <cstdio>
+#include <cstring>
+
+#include "hiscore.h"
+
+enum {
+	OFF_FULL = 0,
+	OFF_FULL_AGAIN = 4,
+	OFF_FIRST_HALF = 8,
+	OFF_SCORES = 128,
+	OFF_SECOND_HALF = 132,
+	OFF_SCORES_AGAIN = 252,
+	HALF = HISCORE_ENTRIES / 2,
+};
+
+static_assert(OFF_FIRST_HALF + HALF * HISCORE_ENTRY_SIZE == OFF_SCORES,
+    "first half ends at the scores checksum");
+static_assert(OFF_SECOND_HALF + HALF * HISCORE_ENTRY_SIZE == OFF_SCORES_AGAIN,
+    "second half ends at the last word");
+static_assert(OFF_SCORES_AGAIN + 4 == HISCORE_FILE_SIZE, "file is 256 bytes");
+
+static const char output_name[] = "HISCORE.DAT";
+static const char temp_name[] = "HISCORE.DAT.tmp";
+
+// Stored byte Sk is the complement of plain byte P[stored_from[k]].
+static const unsigned char stored_from[HISCORE_ENTRY_SIZE] = {
+	4, 23, 2, 3, 1, 5, 6, 7, 8, 9, 10, 11,
+	12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 0,
+};
+
+static uint32_t
+get_word(const unsigned char *p)
+{
+	return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+	    (uint32_t)p[3] << 24;
+}
+
+static void
+put_word(unsigned char *p, uint32_t w)
+{
+	p[0] = w & 0xff;
+	p[1] = w >> 8 & 0xff;
+	p[2] = w >> 16 & 0xff;
+	p[3] = w >> 24 & 0xff;
+}
+
+static void
+entry_to_bytes(const HiscoreEntry *e, unsigned char *p)
+{
+	put_word(p, (uint32_t)e->score);
+	memcpy(p + 4, e->name, HISCORE_NAME_SIZE);
+}
+
+static void
+entry_from_bytes(HiscoreEntry *e, const unsigned char *p)
+{
+	e->score = (int32_t)get_word(p);
+	memcpy(e->name, p + 4, HISCORE_NAME_SIZE);
+}
+
+static int
+entry_offset(int i)
+{
+	if (i < HALF)
+		return OFF_FIRST_HALF + i * HISCORE_ENTRY_SIZE;
+	return OFF_SECOND_HALF + (i - HALF) * HISCORE_ENTRY_SIZE;
+}
+
+uint32_t
+hiscore_checksum(const HiscoreTable *t, int scores_only)
+{
+	uint32_t sum = 0;
+
+	for (int i = 0; i < HISCORE_ENTRIES; i++) {
+		const HiscoreEntry *e = &t->entry[i];
+
+		sum += (uint32_t)e->score;
+		if (scores_only)
+			continue;
+		for (int k = 0; k < HISCORE_NAME_SIZE && e->name[k] != '\0'; k++)
+			sum += (unsigned char)e->name[k];
+	}
+	return sum;
+}
+
+void
+hiscore_scramble(HiscoreTable *t)
+{
+	unsigned char p[HISCORE_ENTRY_SIZE], s[HISCORE_ENTRY_SIZE];
+
+	for (int i = 0; i < HISCORE_ENTRIES; i++) {
+		entry_to_bytes(&t->entry[i], p);
+		for (int k = 0; k < HISCORE_ENTRY_SIZE; k++)
+			s[k] = (unsigned char)~p[stored_from[k]];
+		entry_from_bytes(&t->entry[i], s);
+	}
+}
+
+void
+hiscore_unscramble(HiscoreTable *t)
+{
+	unsigned char p[HISCORE_ENTRY_SIZE], s[HISCORE_ENTRY_SIZE];
+
+	for (int i = 0; i < HISCORE_ENTRIES; i++) {
+		entry_to_bytes(&t->entry[i], s);
+		for (int k = 0; k < HISCORE_ENTRY_SIZE; k++)
+			p[stored_from[k]] = (unsigned char)~s[k];
+		entry_from_bytes(&t->entry[i], p);
+	}
+}
+
+void
+hiscore_encode(const HiscoreTable *t, unsigned char file[HISCORE_FILE_SIZE])
+{
+	HiscoreTable stored = *t;
+	uint32_t a = hiscore_checksum(t, 0);
+
+	hiscore_scramble(&stored);
+	uint32_t b = hiscore_checksum(&stored, 1);
+	put_word(file + OFF_FULL, a);
+	put_word(file + OFF_FULL_AGAIN, a);
+	put_word(file + OFF_SCORES, b);
+	put_word(file + OFF_SCORES_AGAIN, b);
+	for (int i = 0; i < HISCORE_ENTRIES; i++)
+		entry_to_bytes(&stored.entry[i], file + entry_offset(i));
+}
+
+HiscoreVerdict
+hiscore_decode(const unsigned char file[HISCORE_FILE_SIZE], HiscoreTable *t)
+{
+	for (int i = 0; i < HISCORE_ENTRIES; i++)
+		entry_from_bytes(&t->entry[i], file + entry_offset(i));
+	if (hiscore_checksum(t, 1) != get_word(file + OFF_SCORES_AGAIN))
+		return HISCORE_BAD_SCORES;
+	hiscore_unscramble(t);
+	if (hiscore_checksum(t, 0) != get_word(file + OFF_FULL))
+		return HISCORE_BAD_NAMES;
+	return HISCORE_VALID;
+}
+
+HiscoreVerdict
+hiscore_read(const char *name, HiscoreTable *t, char why[HISCORE_REASON_SIZE])
+{
+	unsigned char file[HISCORE_FILE_SIZE];
+	long n = hiscore_sys_read(name, file, HISCORE_FILE_SIZE, why);
+
+	if (n < 0)
+		return HISCORE_UNREADABLE;
+	if (n < HISCORE_FILE_SIZE)
+		return HISCORE_SHORT;
+	return hiscore_decode(file, t);
+}
+
+// Forms "HISCORE.<n>" for n >= 0.
+static void
+input_name(char name[24], int n)
+{
+	char digits[12];
+	int len = 0;
+
+	do {
+		digits[len++] = (char)('0' + n % 10);
+		n /= 10;
+	} while (n > 0);
+	memcpy(name, "HISCORE.", 8);
+	for (int i = 0; i < len; i++)
+		name[8 + i] = digits[len - 1 - i];
+	name[8 + len] = '\0';
+}
+
+void
+hiscore_load(HiscoreTable *t, int n)
+{
+	char name[24], why[HISCORE_REASON_SIZE];
+
+	input_name(name, n);
+	if (hiscore_read(name, t, why) == HISCORE_VALID)
+		return;
+	hiscore_alarm();
+	hiscore_defaults(t);
+	hiscore_save(t, why);	// a failure here stays silent: the final save decides
+}
+
+int
+hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE])
+{
+	unsigned char file[HISCORE_FILE_SIZE];
+
+	hiscore_encode(t, file);
+	return hiscore_sys_replace(output_name, temp_name, file,
+	    HISCORE_FILE_SIZE, why);
+}
+
+void
+hiscore_alarm(void)
+{
+	fputs("\a\n", stdout);
+}

@@ -1,0 +1,115 @@
+// hiscore.h: the high-score table and the score file that stores it.
+//
+// A table is ten entries, index 0 the best. A score file is 256 bytes that
+// hold one table in a scrambled form guarded by two checksums; its layout is
+// documented and implemented in file.cpp.
+//
+// The pure part (defaults, insertion, checksums, scrambling, encoding and
+// decoding the 256 bytes) touches no disk. Reading and replacing files is
+// done by sys_posix.cpp or sys_win32.cpp. Loading and saving join the two.
+#ifndef HISCORE_H
+#define HISCORE_H
+
+#include <cstddef>
+#include <cstdint>
+
+enum {
+	HISCORE_ENTRIES = 10,
+	HISCORE_NAME_SIZE = 20,
+	HISCORE_ENTRY_SIZE = 24,
+	HISCORE_FILE_SIZE = 256,
+	HISCORE_REASON_SIZE = 128,
+};
+
+// One entry: a score (larger is better) and a NUL-terminated name. The
+// bytes behind the NUL mean nothing but are kept through every operation.
+struct HiscoreEntry {
+	int32_t score;
+	char name[HISCORE_NAME_SIZE];
+};
+
+struct HiscoreTable {
+	HiscoreEntry entry[HISCORE_ENTRIES];
+};
+
+static_assert(sizeof(HiscoreEntry) == HISCORE_ENTRY_SIZE, "entry is 24 bytes");
+static_assert(sizeof(HiscoreTable) == HISCORE_ENTRIES * HISCORE_ENTRY_SIZE,
+    "table is ten entries");
+
+// What reading a score file found.
+enum HiscoreVerdict {
+	HISCORE_VALID,
+	HISCORE_UNREADABLE,	// missing, or could not be opened or read
+	HISCORE_SHORT,		// fewer than 256 bytes
+	HISCORE_BAD_SCORES,	// the scores checksum does not match
+	HISCORE_BAD_NAMES,	// the full checksum does not match
+};
+
+// The score table.
+
+// Overwrites every entry with the built-in table: scores and names, each
+// name copied with its NUL, the bytes behind it left as they were.
+void hiscore_defaults(HiscoreTable *t);
+
+// Ranked insertion: e goes before the first entry with a strictly lower
+// score, the entries from there on move down one place and the last one is
+// lost; if no score is lower, t is unchanged. Only the name's characters
+// and NUL are copied, at most 19 characters.
+void hiscore_insert(HiscoreTable *t, const HiscoreEntry *e);
+
+// The score file, pure.
+
+// The full checksum (scores_only == 0, over a plain table): the sum of the
+// scores and of every name's characters before its NUL. The scores checksum
+// (scores_only != 0, over a stored table): the sum of the score words.
+// Both are 32-bit sums with wrap-around.
+uint32_t hiscore_checksum(const HiscoreTable *t, int scores_only);
+
+// Convert all ten entries in place between the plain and the stored form.
+void hiscore_scramble(HiscoreTable *t);
+void hiscore_unscramble(HiscoreTable *t);
+
+// Writes the 256 bytes of the score file that holds t.
+void hiscore_encode(const HiscoreTable *t, unsigned char file[HISCORE_FILE_SIZE]);
+
+// Judges the 256 bytes of a score file. The stored entries are copied into
+// t and checked; if the scores check passes they are unscrambled and the
+// names check follows. On HISCORE_VALID t holds the file's plain table;
+// otherwise t is left as the failed check found it.
+HiscoreVerdict hiscore_decode(const unsigned char file[HISCORE_FILE_SIZE],
+    HiscoreTable *t);
+
+// Files.
+
+// Reads the first 256 bytes of the named file into t and judges them.
+// On HISCORE_UNREADABLE why holds the system's reason; on HISCORE_SHORT
+// nothing of the file has entered t.
+HiscoreVerdict hiscore_read(const char *name, HiscoreTable *t,
+    char why[HISCORE_REASON_SIZE]);
+
+// Loads "HISCORE.<n>" into t. If it is missing, short or fails a check,
+// sounds the alarm, puts the built-in table into t and saves it at once.
+void hiscore_load(HiscoreTable *t, int n);
+
+// Writes t as "HISCORE.DAT" through a temporary file that replaces it in
+// one step. Returns 1 on success; otherwise 0 with the reason in why, no
+// temporary file left and any earlier "HISCORE.DAT" as it was.
+int hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE]);
+
+// Writes the BEL character and a line break to standard output.
+void hiscore_alarm(void);
+
+// Platform file access, one implementation per system.
+
+// Reads at most size bytes of the named file into buf. Returns the number
+// read, or -1 with the reason in why.
+long hiscore_sys_read(const char *name, unsigned char *buf, long size,
+    char why[HISCORE_REASON_SIZE]);
+
+// Writes size bytes to tmp, syncs and closes it, then renames it over name.
+// Returns 1 on success; otherwise removes tmp and returns 0 with the reason
+// in why.
+int hiscore_sys_replace(const char *name, const char *tmp,
+    const unsigned char *buf, long size, char why[HISCORE_REASON_SIZE]);
+
+#endif
