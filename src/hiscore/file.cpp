@@ -44,12 +44,6 @@ static_assert(OFF_SCORES_AGAIN + 4 == HISCORE_FILE_SIZE, "file is 256 bytes");
 static const char output_name[] = "HISCORE.DAT";
 static const char temp_name[] = "HISCORE.DAT.tmp";
 
-// Stored byte Sk is the complement of plain byte P[stored_from[k]].
-static const unsigned char stored_from[HISCORE_ENTRY_SIZE] = {
-	4, 23, 2, 3, 1, 5, 6, 7, 8, 9, 10, 11,
-	12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 0,
-};
-
 static uint32_t
 get_word(const unsigned char *p)
 {
@@ -105,29 +99,41 @@ hiscore_checksum(const HiscoreTable *t, int scores_only)
 	return sum;
 }
 
+// Name bytes 1 to 18 keep their place in both forms and are complemented.
+static void
+complement_middle(HiscoreEntry *e)
+{
+	for (int k = 1; k < HISCORE_NAME_SIZE - 1; k++)
+		e->name[k] = (char)~e->name[k];
+}
+
 void
 hiscore_scramble(HiscoreTable *t)
 {
-	unsigned char p[HISCORE_ENTRY_SIZE], s[HISCORE_ENTRY_SIZE];
+	for (HiscoreEntry &e : t->entry) {
+		uint32_t w = (uint32_t)e.score;
+		uint32_t first = (unsigned char)e.name[0];
+		uint32_t last = (unsigned char)e.name[HISCORE_NAME_SIZE - 1];
 
-	for (int i = 0; i < HISCORE_ENTRIES; i++) {
-		entry_to_bytes(&t->entry[i], p);
-		for (int k = 0; k < HISCORE_ENTRY_SIZE; k++)
-			s[k] = (unsigned char)~p[stored_from[k]];
-		entry_from_bytes(&t->entry[i], s);
+		e.score = (int32_t)~((w & 0xffff0000) | last << 8 | first);
+		e.name[0] = (char)~(w >> 8);
+		e.name[HISCORE_NAME_SIZE - 1] = (char)~w;
+		complement_middle(&e);
 	}
 }
 
 void
 hiscore_unscramble(HiscoreTable *t)
 {
-	unsigned char p[HISCORE_ENTRY_SIZE], s[HISCORE_ENTRY_SIZE];
+	for (HiscoreEntry &e : t->entry) {
+		uint32_t w = (uint32_t)e.score;
+		uint32_t s4 = (unsigned char)e.name[0];
+		uint32_t s23 = (unsigned char)e.name[HISCORE_NAME_SIZE - 1];
 
-	for (int i = 0; i < HISCORE_ENTRIES; i++) {
-		entry_to_bytes(&t->entry[i], s);
-		for (int k = 0; k < HISCORE_ENTRY_SIZE; k++)
-			p[stored_from[k]] = (unsigned char)~s[k];
-		entry_from_bytes(&t->entry[i], p);
+		e.score = (int32_t)~((w & 0xffff0000) | s4 << 8 | s23);
+		e.name[0] = (char)~w;
+		e.name[HISCORE_NAME_SIZE - 1] = (char)~(w >> 8);
+		complement_middle(&e);
 	}
 }
 
