@@ -2,7 +2,8 @@
 // what it prints, its exit status and the files it leaves.
 //
 // HISCORE_PROGRAM names another program to run in its place, and
-// HISCORE_RUNNER a command to run it with (words split on spaces).
+// HISCORE_RUNNER a command to run it with (words split on spaces). With
+// HISCORE_CRLF set, every line it prints must end in CR LF, as on Windows.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,21 @@ drain(int fd)
 		s.append(buf, (size_t)n);
 	close(fd);
 	return s;
+}
+
+// s with each CR LF made LF, and any bare LF marked so that it compares
+// unequal.
+static std::string
+from_crlf(const std::string &s)
+{
+	std::string t;
+	for (size_t i = 0; i < s.size(); i++) {
+		if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r'))
+			t += "<bare LF>";
+		if (s[i] != '\r' || i + 1 == s.size() || s[i + 1] != '\n')
+			t += s[i];
+	}
+	return t;
 }
 
 static std::vector<std::string>
@@ -136,6 +152,10 @@ protected:
 		int status = -1;
 		waitpid(pid, &status, 0);
 		r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+		if (getenv("HISCORE_CRLF")) {
+			r.out = from_crlf(r.out);
+			r.err = from_crlf(r.err);
+		}
 		return r;
 	}
 };
@@ -265,7 +285,9 @@ TEST_F(Merge, RecoveryKeepsTheBytesTheFailedCheckLeft)
 }
 
 // Loading in this process: a failed load saves the defaults at once.
-TEST_F(Merge, FailedLoadSavesTheDefaultsAtOnce)
+class Load : public Merge {};
+
+TEST_F(Load, FailedLoadSavesTheDefaultsAtOnce)
 {
 	const fs::path cwd = fs::current_path();
 	fs::current_path(dir);
