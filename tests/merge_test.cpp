@@ -4,6 +4,7 @@
 // HISCORE_PROGRAM names another program to run in its place, and
 // HISCORE_RUNNER a command to run it with (words split on spaces). With
 // HISCORE_CRLF set, every line it prints must end in CR LF, as on Windows.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,12 +93,16 @@ protected:
 		std::ofstream f(dir / name, std::ios::binary);
 		f.write((const char *)b.data(), (std::streamsize)b.size());
 	}
+	// The first 64 KiB of a regular file; nothing for anything else.
 	Bytes get(const char *name)
 	{
 		if (!fs::is_regular_file(dir / name))
 			return {};
+		Bytes b(65536);
 		std::ifstream f(dir / name, std::ios::binary);
-		return Bytes(std::istreambuf_iterator<char>(f), {});
+		f.read((char *)b.data(), (std::streamsize)b.size());
+		b.resize((size_t)f.gcount());
+		return b;
 	}
 	std::set<std::string> files()
 	{
@@ -117,11 +122,13 @@ protected:
 		return listing(t);
 	}
 
-	// Runs the program in dir; a non-zero fsize caps the size of the files
-	// it writes, with SIGXFSZ ignored so that the write fails instead.
-	Outcome run(rlim_t fsize = 0)
+	// Runs the program in dir, under the command in prefix if one is given;
+	// a non-zero fsize caps the size of the files it writes, with SIGXFSZ
+	// ignored so that the write fails instead.
+	Outcome run(rlim_t fsize = 0, std::vector<std::string> prefix = {})
 	{
 		std::vector<std::string> args = command();
+		args.insert(args.begin(), prefix.begin(), prefix.end());
 		int out[2], err[2];
 		if (pipe(out) != 0 || pipe(err) != 0)
 			return {"", "pipe failed", -1};
@@ -136,6 +143,8 @@ protected:
 				signal(SIGXFSZ, SIG_IGN);
 				setrlimit(RLIMIT_FSIZE, &rl);
 			}
+			if (!prefix.empty())	// LeakSanitizer cannot run under ptrace
+				setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
 			dup2(out[1], 1);
 			dup2(err[1], 2);
 			close(out[0]);
@@ -206,25 +215,51 @@ TEST_F(Merge, BadFirstInputIsReplacedByTheDefaults)
 	Bytes copies_changed = valid;
 	copies_changed[4] ^= 0xFF;
 	copies_changed[131] ^= 0xFF;
+	HiscoreTable high = make_table(first);
+	for (HiscoreEntry &e : high.entry)
+		for (int k = 0; k < HISCORE_NAME_SIZE; k++)
+			e.name[k] = (char)(128 + e.score / 1000 + k);
 
 	// The defaults merged with the second input: ties keep its entry first.
 	const Listing &d = default_listing();
 	const Listing with_defaults = {d[0], second[0], d[1], second[1], d[2],
 	    second[2], d[3], second[3], d[4], second[4]};
+	// The merge of the first input with its names of high bytes, cut to 19.
+	Listing high_merged = merged;
+	for (Row &row : high_merged)
+		if (row.second[0] == 'A')
+			row.second = listing(high)[std::stoi(row.second.substr(1)) - 1]
+			    .second.substr(0, 19);
 	struct Case {
 		const char *what;
 		std::function<void()> make;
 		bool alarm;
+		const Listing &want;
 	} cases[] = {
-		{"missing", [] {}, true},
-		{"scores check", [&] { put("HISCORE.1", flip(8 + 24 * 3)); }, true},
-		{"names check", [&] { put("HISCORE.1", flip(8 + 24 * 2 + 5)); }, true},
-		{"empty", [&] { put("HISCORE.1", {}); }, true},
-		{"252 bytes", [&] { put("HISCORE.1", cut(252)); }, true},
-		{"255 bytes", [&] { put("HISCORE.1", cut(255)); }, true},
-		{"directory", [&] { fs::create_directory(dir / "HISCORE.1"); }, true},
-		{"longer", [&] { put("HISCORE.1", longer); }, false},
-		{"copies changed", [&] { put("HISCORE.1", copies_changed); }, false},
+		{"missing", [] {}, true, with_defaults},
+		{"scores check", [&] { put("HISCORE.1", flip(8 + 24 * 3)); }, true,
+		    with_defaults},
+		{"names check", [&] { put("HISCORE.1", flip(8 + 24 * 2 + 5)); },
+		    true, with_defaults},
+		{"empty", [&] { put("HISCORE.1", {}); }, true, with_defaults},
+		{"252 bytes", [&] { put("HISCORE.1", cut(252)); }, true,
+		    with_defaults},
+		{"255 bytes", [&] { put("HISCORE.1", cut(255)); }, true,
+		    with_defaults},
+		{"directory", [&] { fs::create_directory(dir / "HISCORE.1"); },
+		    true, with_defaults},
+		{"link to /dev/zero", [&] {
+			fs::create_symlink("/dev/zero", dir / "HISCORE.1");
+		}, true, with_defaults},
+		{"longer", [&] { put("HISCORE.1", longer); }, false, merged},
+		{"sparse 1 GiB", [&] {
+			put("HISCORE.1", valid);
+			fs::resize_file(dir / "HISCORE.1", 1 << 30);
+		}, false, merged},
+		{"copies changed", [&] { put("HISCORE.1", copies_changed); },
+		    false, merged},
+		{"names of high bytes", [&] { put("HISCORE.1", encoded(high)); },
+		    false, high_merged},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.what);
@@ -232,10 +267,13 @@ TEST_F(Merge, BadFirstInputIsReplacedByTheDefaults)
 		c.make();
 		const Bytes in1 = get("HISCORE.1");
 		put("HISCORE.2", encoded(make_table(second)));
+		auto start = std::chrono::steady_clock::now();
 		Outcome r = run();
+		EXPECT_LT(std::chrono::steady_clock::now() - start,
+		    std::chrono::seconds(3));
 		EXPECT_EQ(r.out, banner + (c.alarm ? "\a\n" : "") + saving);
 		EXPECT_EQ(r.status, 0);
-		EXPECT_EQ(result(), c.alarm ? with_defaults : merged);
+		EXPECT_EQ(result(), c.want);
 		EXPECT_EQ(get("HISCORE.1"), in1);
 	}
 }
@@ -340,6 +378,41 @@ TEST_F(Merge, FailedSaveKeepsThePreviousResultAndSaysSo)
 			EXPECT_TRUE(fs::is_directory(dir / "HISCORE.DAT"));
 		else
 			EXPECT_EQ(get("HISCORE.DAT"), previous);
+		EXPECT_EQ(files(), (std::set<std::string>{"HISCORE.1",
+		    "HISCORE.2", "HISCORE.DAT"}));
+	}
+}
+
+// Each step of the final save made to fail in turn; the fault is injected
+// only into system calls on the temporary file.
+class Faults : public Merge {};
+
+TEST_F(Faults, EachStepOfTheSaveCanFail)
+{
+	if (system("strace -V >/dev/null 2>&1") != 0)
+		GTEST_SKIP() << "strace is not installed";
+	const std::string tmp = (fs::canonical(dir) / "HISCORE.DAT.tmp").string();
+	const Bytes previous = encoded(sample_table('P'));
+	struct Case {
+		const char *inject, *reason;
+	} cases[] = {
+		{"write:error=ENOSPC", "No space left on device"},
+		{"fsync:error=EIO", "Input/output error"},
+		{"close:error=EIO", "Input/output error"},
+		{"rename:error=EXDEV", "Invalid cross-device link"},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.inject);
+		put("HISCORE.DAT", previous);
+		put("HISCORE.1", encoded(make_table(first)));
+		put("HISCORE.2", encoded(make_table(second)));
+		Outcome r = run(0, {"strace", "-f", "-o", "/dev/null", "-P",
+		    "HISCORE.DAT.tmp", "-P", tmp, "-e",
+		    std::string("inject=") + c.inject});
+		EXPECT_EQ(r.out, banner + saving);
+		EXPECT_EQ(r.status, 1);
+		EXPECT_EQ(r.err, cannot_write + c.reason + "\n");
+		EXPECT_EQ(get("HISCORE.DAT"), previous);
 		EXPECT_EQ(files(), (std::set<std::string>{"HISCORE.1",
 		    "HISCORE.2", "HISCORE.DAT"}));
 	}
