@@ -8,16 +8,7 @@
 #include <vector>
 
 #include "hiscore.h"
-
-using Bytes = std::vector<unsigned char>;
-
-static Bytes
-file_of(const HiscoreTable &t)
-{
-	Bytes b(HISCORE_FILE_SIZE);
-	hiscore_encode(&t, b.data());
-	return b;
-}
+#include "table_util.h"
 
 static void
 put(const std::string &path, const Bytes &b)
@@ -43,8 +34,8 @@ main()
 		for (int k = 0; k < HISCORE_NAME_SIZE; k++)
 			high.entry[i].name[k] = (char)(128 + 6 * i + k);
 	}
-	const Bytes d = file_of(defaults), n = file_of(no_nul),
-	    x = file_of(extremes), h = file_of(high);
+	const Bytes d = encoded(defaults), n = encoded(no_nul),
+	    x = encoded(extremes), h = encoded(high);
 
 	std::filesystem::create_directories("seeds/decode");
 	std::filesystem::create_directories("seeds/merge");
