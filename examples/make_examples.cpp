@@ -35,12 +35,12 @@ int
 main()
 {
 	static const Played first[] = {
-		{120500, "MARA"}, {88000, "TOBIAS"}, {71250, "MARA"},
-		{50000, "JONAS"},
+		{120500, "MARA"}, {104000, "TOBIAS"}, {101250, "MARA"},
+		{95000, "JONAS"},
 	};
 	static const Played second[] = {
-		{99000, "LENA"}, {92500, "TOBIAS"}, {60000, "KIM"},
-		{41000, "LENA"},
+		{131000, "LENA"}, {104000, "TOBIAS"}, {99000, "KIM"},
+		{97500, "LENA"},
 	};
 
 	if (!write_sample("HISCORE.1", first, 4) ||
