@@ -2,66 +2,19 @@
 // what it prints, its exit status and the files it leaves.
 //
 // HISCORE_PROGRAM names another program to run in its place, and
-// HISCORE_RUNNER a command to run it with (words split on spaces). With
-// HISCORE_CRLF set, every line it prints must end in CR LF, as on Windows.
+// HISCORE_RUNNER a command to run it with (words split on spaces).
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <set>
 #include <sstream>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include "hiscore.h"
-#include "table_util.h"
-
-namespace fs = std::filesystem;
+#include "scratch.h"
 static const std::string banner =
     "HIGHSCORE - MERGER for Quorvex\n\n"
     "Merging files 'HISCORE.1' and 'HISCORE.2' to 'HISCORE.DAT' ...\n\n";
 static const std::string saving = "Saving new 'HISCORE.DAT' ...\n";
 static const std::string cannot_write =
     "hiscore-merge: cannot write 'HISCORE.DAT': ";
-
-struct Outcome {
-	std::string out, err;
-	int status;
-};
-
-static std::string
-drain(int fd)
-{
-	std::string s;
-	char buf[4096];
-	ssize_t n;
-	while ((n = read(fd, buf, sizeof buf)) > 0)
-		s.append(buf, (size_t)n);
-	close(fd);
-	return s;
-}
-
-// s with each CR LF made LF, and any bare LF marked so that it compares
-// unequal.
-static std::string
-from_crlf(const std::string &s)
-{
-	std::string t;
-	for (size_t i = 0; i < s.size(); i++) {
-		if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r'))
-			t += "<bare LF>";
-		if (s[i] != '\r' || i + 1 == s.size() || s[i + 1] != '\n')
-			t += s[i];
-	}
-	return t;
-}
 
 static std::vector<std::string>
 command()
@@ -76,41 +29,8 @@ command()
 	return argv;
 }
 
-class Merge : public ::testing::Test {
+class Merge : public Scratch {
 protected:
-	fs::path dir;
-
-	void SetUp() override
-	{
-		char tmpl[] = "/tmp/hiscore-merge-test-XXXXXX";
-		ASSERT_NE(mkdtemp(tmpl), nullptr);
-		dir = tmpl;
-	}
-	void TearDown() override { fs::remove_all(dir); }
-
-	void put(const char *name, const Bytes &b)
-	{
-		std::ofstream f(dir / name, std::ios::binary);
-		f.write((const char *)b.data(), (std::streamsize)b.size());
-	}
-	// The first 64 KiB of a regular file; nothing for anything else.
-	Bytes get(const char *name)
-	{
-		if (!fs::is_regular_file(dir / name))
-			return {};
-		Bytes b(65536);
-		std::ifstream f(dir / name, std::ios::binary);
-		f.read((char *)b.data(), (std::streamsize)b.size());
-		b.resize((size_t)f.gcount());
-		return b;
-	}
-	std::set<std::string> files()
-	{
-		std::set<std::string> names;
-		for (const auto &e : fs::directory_iterator(dir))
-			names.insert(e.path().filename().string());
-		return names;
-	}
 	// The merged table in "HISCORE.DAT"; fails the test if it is not valid.
 	Listing result()
 	{
@@ -121,51 +41,12 @@ protected:
 		EXPECT_EQ(hiscore_decode(b.data(), &t), HISCORE_VALID);
 		return listing(t);
 	}
-
-	// Runs the program in dir, under the command in prefix if one is given;
-	// a non-zero fsize caps the size of the files it writes, with SIGXFSZ
-	// ignored so that the write fails instead.
+	// Runs the merger, under the command in prefix if one is given.
 	Outcome run(rlim_t fsize = 0, std::vector<std::string> prefix = {})
 	{
 		std::vector<std::string> args = command();
 		args.insert(args.begin(), prefix.begin(), prefix.end());
-		int out[2], err[2];
-		if (pipe(out) != 0 || pipe(err) != 0)
-			return {"", "pipe failed", -1};
-		pid_t pid = fork();
-		if (pid == 0) {
-			std::vector<char *> argv;
-			for (std::string &a : args)
-				argv.push_back(a.data());
-			argv.push_back(nullptr);
-			if (fsize != 0) {
-				struct rlimit rl = {fsize, fsize};
-				signal(SIGXFSZ, SIG_IGN);
-				setrlimit(RLIMIT_FSIZE, &rl);
-			}
-			if (!prefix.empty())	// LeakSanitizer cannot run under ptrace
-				setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-			dup2(out[1], 1);
-			dup2(err[1], 2);
-			close(out[0]);
-			close(err[0]);
-			if (chdir(dir.c_str()) == 0)
-				execvp(argv[0], argv.data());
-			_exit(127);
-		}
-		close(out[1]);
-		close(err[1]);
-		Outcome r;
-		r.out = drain(out[0]);
-		r.err = drain(err[0]);
-		int status = -1;
-		waitpid(pid, &status, 0);
-		r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-		if (getenv("HISCORE_CRLF")) {
-			r.out = from_crlf(r.out);
-			r.err = from_crlf(r.err);
-		}
-		return r;
+		return exec(args, fsize, !prefix.empty());
 	}
 };
 
