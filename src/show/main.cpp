@@ -60,17 +60,17 @@ show(const char *path, bool raw)
 	HiscoreTable t = {};
 	char why[HISCORE_REASON_SIZE];
 	HiscoreVerdict v = hiscore_read(path, &t, why);
-	bool checked = v == HISCORE_BAD_SCORES || v == HISCORE_BAD_NAMES;
+	bool failed_check = v == HISCORE_BAD_SCORES || v == HISCORE_BAD_NAMES;
 
 	printf("%s: %s", path, verdict_text(v));
 	if (v == HISCORE_UNREADABLE)
 		printf(": %s", why);
-	if (raw && checked)
+	if (raw && failed_check)
 		fputs(" (rows shown unchecked)", stdout);
 	putchar('\n');
 	if (v == HISCORE_BAD_SCORES && raw)
 		hiscore_unscramble(&t);
-	if (v == HISCORE_VALID || (raw && checked))
+	if (v == HISCORE_VALID || (raw && failed_check))
 		print_rows(&t);
 	return v == HISCORE_VALID;
 }
