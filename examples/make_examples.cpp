@@ -24,7 +24,8 @@ write_sample(const char *path, const Played *games, int n)
 		hiscore_insert(&t, &e);
 	}
 	hiscore_encode(&t, file);
-	if (!hiscore_sys_replace(path, "sample.tmp", file, HISCORE_FILE_SIZE, why)) {
+	if (hiscore_sys_replace(path, file, HISCORE_FILE_SIZE, why) !=
+	    HISCORE_SAVED) {
 		fprintf(stderr, "make-examples: %s: %s\n", path, why);
 		return 0;
 	}

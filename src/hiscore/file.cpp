@@ -42,7 +42,6 @@ static_assert(OFF_SECOND_HALF + HALF * HISCORE_ENTRY_SIZE == OFF_SCORES_AGAIN,
 static_assert(OFF_SCORES_AGAIN + 4 == HISCORE_FILE_SIZE, "file is 256 bytes");
 
 static const char output_name[] = "HISCORE.DAT";
-static const char temp_name[] = "HISCORE.DAT.tmp";
 
 static uint32_t
 get_word(const unsigned char *p)
@@ -209,14 +208,13 @@ hiscore_load(HiscoreTable *t, int n)
 	hiscore_save(t, why);	// a failure here stays silent: the final save decides
 }
 
-int
+HiscoreSaved
 hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE])
 {
 	unsigned char file[HISCORE_FILE_SIZE];
 
 	hiscore_encode(t, file);
-	return hiscore_sys_replace(output_name, temp_name, file,
-	    HISCORE_FILE_SIZE, why);
+	return hiscore_sys_replace(output_name, file, HISCORE_FILE_SIZE, why);
 }
 
 void

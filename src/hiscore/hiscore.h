@@ -87,29 +87,45 @@ HiscoreVerdict hiscore_decode(const unsigned char file[HISCORE_FILE_SIZE],
 HiscoreVerdict hiscore_read(const char *name, HiscoreTable *t,
     char why[HISCORE_REASON_SIZE]);
 
+// How a save ended.
+enum HiscoreSaved {
+	HISCORE_SAVED,		// in place, and durable
+	HISCORE_NOT_WRITTEN,	// nothing on disk changed
+	HISCORE_NOT_SYNCED,	// in place, but its folder could not be synced
+};
+
 // Loads "HISCORE.<n>" into t. If it is missing, short or fails a check,
 // sounds the alarm, puts the built-in table into t and saves it at once.
 void hiscore_load(HiscoreTable *t, int n);
 
-// Writes t as "HISCORE.DAT" through a temporary file that replaces it in
-// one step. Returns 1 on success; otherwise 0 with the reason in why, no
-// temporary file left and any earlier "HISCORE.DAT" as it was.
-int hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE]);
+// Writes t as "HISCORE.DAT" (see hiscore_sys_replace). On failure why
+// holds the reason.
+HiscoreSaved hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE]);
 
 // Writes the BEL character and a line break to standard output.
 void hiscore_alarm(void);
 
 // Platform file access, one implementation per system.
 
-// Reads at most size bytes of the named file into buf. Returns the number
-// read, or -1 with the reason in why.
+// Makes the process safe to save from: the standard streams are open, so
+// that no file is opened in their place, and neither a closed pipe nor a
+// file size limit can kill it mid-save.
+void hiscore_sys_start(void);
+
+// Reads at most size bytes of the named file into buf without blocking.
+// Returns the number read, or -1 with the reason in why; anything but a
+// regular file (or a link to one) is "not a regular file".
 long hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE]);
 
-// Writes size bytes to tmp, syncs and closes it, then renames it over name.
-// Returns 1 on success; otherwise removes tmp and returns 0 with the reason
-// in why.
-int hiscore_sys_replace(const char *name, const char *tmp,
-    const unsigned char *buf, long size, char why[HISCORE_REASON_SIZE]);
+// Replaces the named file with size bytes as writing it in place would,
+// except that no one ever sees it half written: the bytes go to a new
+// temporary file beside it ("<name>.tmp", or "<name>.tmp.<k>" when that is
+// taken), which is synced and renamed over it. A link is followed only to
+// a score file or to a missing one; the file keeps its permissions (and its
+// owner, for root); one the user may not write is refused. On
+// HISCORE_NOT_WRITTEN no temporary file is left and the file is as it was.
+HiscoreSaved hiscore_sys_replace(const char *name, const unsigned char *buf,
+    long size, char why[HISCORE_REASON_SIZE]);
 
 #endif

@@ -8,11 +8,12 @@
 
 #include "hiscore.h"
 
-// The system's text for the last error, without its closing line break.
+enum { MAX_TEMPS = 1000 };
+
+// The system's text for err, without its closing line break.
 static void
-set_reason(char why[HISCORE_REASON_SIZE])
+set_reason(char why[HISCORE_REASON_SIZE], DWORD err)
 {
-	DWORD err = GetLastError();
 	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
 	    FORMAT_MESSAGE_IGNORE_INSERTS, NULL, err, 0, why,
 	    HISCORE_REASON_SIZE, NULL);
@@ -26,69 +27,139 @@ set_reason(char why[HISCORE_REASON_SIZE])
 		why[n] = '\0';
 }
 
-long
-hiscore_sys_read(const char *name, unsigned char *buf, long size,
-    char why[HISCORE_REASON_SIZE])
+// Nothing to do: Windows has no signals that end a process mid-save.
+void
+hiscore_sys_start(void)
+{
+}
+
+static bool
+is_folder(const char *name)
+{
+	DWORD attrs = GetFileAttributesA(name);
+
+	return attrs != INVALID_FILE_ATTRIBUTES &&
+	    (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+static long
+read_all(HANDLE h, unsigned char *buf, long size, char why[HISCORE_REASON_SIZE])
 {
 	long got = 0;
-	HANDLE h = CreateFileA(name, GENERIC_READ,
-	    FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-	    FILE_ATTRIBUTE_NORMAL, NULL);
 
-	if (h == INVALID_HANDLE_VALUE) {
-		set_reason(why);
-		return -1;
-	}
 	while (got < size) {
 		DWORD n;
 		if (!ReadFile(h, buf + got, (DWORD)(size - got), &n, NULL)) {
-			set_reason(why);
-			CloseHandle(h);
+			set_reason(why, GetLastError());
 			return -1;
 		}
 		if (n == 0)
 			break;
 		got += (long)n;
 	}
+	return got;
+}
+
+long
+hiscore_sys_read(const char *name, unsigned char *buf, long size,
+    char why[HISCORE_REASON_SIZE])
+{
+	long got = -1;
+	HANDLE h;
+
+	if (is_folder(name)) {
+		snprintf(why, HISCORE_REASON_SIZE, "not a regular file");
+		return -1;
+	}
+	h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+	    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+	if (h == INVALID_HANDLE_VALUE) {
+		set_reason(why, GetLastError());
+		return -1;
+	}
+	if (GetFileType(h) != FILE_TYPE_DISK)
+		snprintf(why, HISCORE_REASON_SIZE, "not a regular file");
+	else
+		got = read_all(h, buf, size, why);
 	CloseHandle(h);
 	return got;
 }
 
-static int
+// Creates a temporary file beside name that did not exist before: the
+// first free name of "<name>.tmp", "<name>.tmp.1", "<name>.tmp.2" and on.
+static HANDLE
+create_temp(const char *name, char tmp[MAX_PATH], char why[HISCORE_REASON_SIZE])
+{
+	DWORD err = ERROR_FILE_EXISTS;
+
+	for (int k = 0; k < MAX_TEMPS; k++) {
+		int len = k == 0 ? snprintf(tmp, MAX_PATH, "%s.tmp", name) :
+		    snprintf(tmp, MAX_PATH, "%s.tmp.%d", name, k);
+		if (len >= MAX_PATH) {
+			err = ERROR_FILENAME_EXCED_RANGE;
+			break;
+		}
+		HANDLE h = CreateFileA(tmp, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+		    FILE_ATTRIBUTE_NORMAL, NULL);
+		if (h != INVALID_HANDLE_VALUE)
+			return h;
+		err = GetLastError();
+		// A folder of that name is refused as access denied.
+		if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS &&
+		    !(err == ERROR_ACCESS_DENIED && is_folder(tmp)))
+			break;
+	}
+	set_reason(why, err);
+	return INVALID_HANDLE_VALUE;
+}
+
+// A write that stores nothing counts as a full disk.
+static bool
 write_all(HANDLE h, const unsigned char *buf, long size)
 {
 	while (size > 0) {
 		DWORD n;
-		if (!WriteFile(h, buf, (DWORD)size, &n, NULL) || n == 0)
-			return 0;
+		if (!WriteFile(h, buf, (DWORD)size, &n, NULL))
+			return false;
+		if (n == 0) {
+			SetLastError(ERROR_DISK_FULL);
+			return false;
+		}
 		buf += n;
 		size -= (long)n;
 	}
-	return 1;
+	return true;
 }
 
-int
-hiscore_sys_replace(const char *name, const char *tmp,
-    const unsigned char *buf, long size, char why[HISCORE_REASON_SIZE])
+// A file with the read-only attribute is refused, as writing it in place
+// would be. MOVEFILE_WRITE_THROUGH returns only when the move is on disk.
+HiscoreSaved
+hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
+    char why[HISCORE_REASON_SIZE])
 {
-	HANDLE h = CreateFileA(tmp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-	    FILE_ATTRIBUTE_NORMAL, NULL);
+	char tmp[MAX_PATH];
+	DWORD attrs = GetFileAttributesA(name);
+	HANDLE h;
 
-	if (h == INVALID_HANDLE_VALUE) {
-		set_reason(why);
-		return 0;
+	if (attrs != INVALID_FILE_ATTRIBUTES &&
+	    (attrs & FILE_ATTRIBUTE_READONLY) != 0) {
+		set_reason(why, ERROR_ACCESS_DENIED);
+		return HISCORE_NOT_WRITTEN;
 	}
+	h = create_temp(name, tmp, why);
+	if (h == INVALID_HANDLE_VALUE)
+		return HISCORE_NOT_WRITTEN;
 	if (!write_all(h, buf, size) || !FlushFileBuffers(h)) {
-		set_reason(why);
+		set_reason(why, GetLastError());
 		CloseHandle(h);
 		DeleteFileA(tmp);
-		return 0;
+		return HISCORE_NOT_WRITTEN;
 	}
 	if (!CloseHandle(h) || !MoveFileExA(tmp, name,
 	    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-		set_reason(why);
+		set_reason(why, GetLastError());
 		DeleteFileA(tmp);
-		return 0;
+		return HISCORE_NOT_WRITTEN;
 	}
-	return 1;
+	return HISCORE_SAVED;
 }

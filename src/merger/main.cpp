@@ -9,13 +9,18 @@
 static HiscoreTable working;
 static HiscoreTable saved;
 
-// Prints the reason a result could not be written, after all of the
-// progress messages.
-static void
-report_save_failure(const char *why)
+// Prints why the result is not safely on disk, after all of the progress
+// messages, and gives the exit status.
+static int
+report(HiscoreSaved outcome, const char *why)
 {
+	if (outcome == HISCORE_SAVED)
+		return 0;
 	fflush(stdout);
-	fprintf(stderr, "hiscore-merge: cannot write 'HISCORE.DAT': %s\n", why);
+	fprintf(stderr, "hiscore-merge: %s 'HISCORE.DAT': %s\n",
+	    outcome == HISCORE_NOT_SYNCED ? "cannot sync the folder of" :
+	    "cannot write", why);
+	return 1;
 }
 
 int
@@ -23,6 +28,7 @@ main()
 {
 	char why[HISCORE_REASON_SIZE];
 
+	hiscore_sys_start();
 	fputs("HIGHSCORE - MERGER for Quorvex\n\n", stdout);
 	fputs("Merging files 'HISCORE.1' and 'HISCORE.2' to 'HISCORE.DAT' ...\n\n",
 	    stdout);
@@ -32,9 +38,5 @@ main()
 	for (int k = 0; k < HISCORE_ENTRIES; k++)
 		hiscore_insert(&working, &saved.entry[k]);
 	fputs("Saving new 'HISCORE.DAT' ...\n", stdout);
-	if (!hiscore_save(&working, why)) {
-		report_save_failure(why);
-		return 1;
-	}
-	return 0;
+	return report(hiscore_save(&working, why), why);
 }
