@@ -82,8 +82,7 @@ TEST_F(Merge, BothValidKeepsBestTenTiesSecondFirst)
 	EXPECT_EQ(result(), merged);
 	EXPECT_EQ(get("HISCORE.1"), in1);
 	EXPECT_EQ(get("HISCORE.2"), in2);
-	EXPECT_EQ(files(), (std::set<std::string>{"HISCORE.1", "HISCORE.2",
-	    "HISCORE.DAT"}));
+	EXPECT_EQ(get("HISCORE.DAT.tmp"), Bytes(10, 0x66));
 }
 
 TEST_F(Merge, BadFirstInputIsReplacedByTheDefaults)

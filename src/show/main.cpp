@@ -6,7 +6,29 @@
 
 #include "hiscore.h"
 
-static const char usage[] = "usage: hiscore-show [--raw] [FILE...]\n";
+static const char usage[] =
+    "usage: hiscore-show [--raw] [FILE...]\n"
+    "       hiscore-show --help | --version\n";
+
+static const char help[] =
+    "\n"
+    "Shows what each score file holds (HISCORE.DAT when none is named): a\n"
+    "heading with its name and verdict, then its ten rows of rank, score\n"
+    "and name. It only reads.\n"
+    "\n"
+    "  --raw      also show the rows of a file that fails a check\n"
+    "  -h, --help print this help\n"
+    "  --version  print the version\n"
+    "\n"
+    "Verdicts:\n"
+    "  valid\n"
+    "  missing or unreadable: REASON\n"
+    "  shorter than 256 bytes\n"
+    "  the scores check failed\n"
+    "  the names check failed\n"
+    "\n"
+    "Exit status: 0 when every file is valid; 1 when any is not, or when\n"
+    "the output cannot be written; 2 on an unknown option.\n";
 
 static const char *
 verdict_text(HiscoreVerdict v)
@@ -26,14 +48,14 @@ verdict_text(HiscoreVerdict v)
 	return "?";
 }
 
-// Prints the name's characters up to its NUL, every byte outside printable
-// ASCII and the backslash itself escaped, so that a terminal never gets a
-// control byte from a file.
+// Prints at most size characters of s up to its NUL, every byte outside
+// printable ASCII and the backslash itself escaped, so that a terminal never
+// gets a control byte from a file or its name.
 static void
-print_name(const char *name)
+print_escaped(const char *s, size_t size)
 {
-	for (int k = 0; k < HISCORE_NAME_SIZE && name[k] != '\0'; k++) {
-		unsigned char c = (unsigned char)name[k];
+	for (size_t k = 0; k < size && s[k] != '\0'; k++) {
+		unsigned char c = (unsigned char)s[k];
 		if (c == '\\')
 			fputs("\\\\", stdout);
 		else if (c < 0x20 || c > 0x7e)
@@ -48,7 +70,7 @@ print_rows(const HiscoreTable *t)
 {
 	for (int i = 0; i < HISCORE_ENTRIES; i++) {
 		printf("%2d  %11ld  ", i + 1, (long)t->entry[i].score);
-		print_name(t->entry[i].name);
+		print_escaped(t->entry[i].name, HISCORE_NAME_SIZE);
 		putchar('\n');
 	}
 }
@@ -62,7 +84,8 @@ show(const char *path, bool raw)
 	HiscoreVerdict v = hiscore_read(path, &t, why);
 	bool failed_check = v == HISCORE_BAD_SCORES || v == HISCORE_BAD_NAMES;
 
-	printf("%s: %s", path, verdict_text(v));
+	print_escaped(path, strlen(path));
+	printf(": %s", verdict_text(v));
 	if (v == HISCORE_UNREADABLE)
 		printf(": %s", why);
 	if (raw && failed_check)
@@ -73,6 +96,19 @@ show(const char *path, bool raw)
 	if (v == HISCORE_VALID || (raw && failed_check))
 		print_rows(&t);
 	return v == HISCORE_VALID;
+}
+
+// Flushes standard output; returns the exit status, 1 if anything printed
+// was lost.
+static int
+finish(int status)
+{
+	if (fflush(stdout) != 0 || ferror(stdout)) {
+		fprintf(stderr, "hiscore-show: standard output: %s\n",
+		    strerror(errno));
+		return 1;
+	}
+	return status;
 }
 
 int
@@ -87,9 +123,14 @@ main(int argc, char **argv)
 			break;
 		} else if (strcmp(argv[i], "--raw") == 0) {
 			raw = true;
-		} else if (strcmp(argv[i], "--help") == 0) {
+		} else if (strcmp(argv[i], "--help") == 0 ||
+		    strcmp(argv[i], "-h") == 0) {
 			fputs(usage, stdout);
-			return 0;
+			fputs(help, stdout);
+			return finish(0);
+		} else if (strcmp(argv[i], "--version") == 0) {
+			fputs("hiscore-show " HISCORE_VERSION "\n", stdout);
+			return finish(0);
 		} else {
 			fprintf(stderr, "hiscore-show: %s: unknown option\n%s",
 			    argv[i], usage);
@@ -103,10 +144,5 @@ main(int argc, char **argv)
 			putchar('\n');
 		all_valid &= show(argv[i], raw);
 	}
-	if (fflush(stdout) != 0 || ferror(stdout)) {
-		fprintf(stderr, "hiscore-show: standard output: %s\n",
-		    strerror(errno));
-		return 1;
-	}
-	return all_valid ? 0 : 1;
+	return finish(all_valid ? 0 : 1);
 }
