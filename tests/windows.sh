@@ -1,0 +1,64 @@
+#!/bin/sh
+# The Windows builds' tests. "imports OBJDUMP EXE": the program imports only
+# from KERNEL32.dll and msvcrt.dll, and only the functions pinned here, since
+# a new one decides the oldest Windows it runs on. Under wine, in a prefix
+# of its own with one primed server: "x86|x64 PREFIX e2e TESTS DIR" runs the
+# end-to-end tests against a build, leaving out by name what only POSIX has;
+# "x86 PREFIX archive ZIP MERGER" unpacks a release and runs its merge.cmd
+# as a player would, with and without the two inputs beside it.
+pinned='CloseHandle CreateFileA DeleteCriticalSection DeleteFileA
+EnterCriticalSection FlushFileBuffers FormatMessageA FreeLibrary
+GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetModuleHandleW
+GetProcAddress GetStartupInfoA InitializeCriticalSection IsDBCSLeadByteEx
+LeaveCriticalSection LoadLibraryA MoveFileExA MultiByteToWideChar ReadFile
+SetLastError SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect
+VirtualQuery WideCharToMultiByte WriteFile __C_specific_handler
+___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func
+__mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
+__setusermatherr _acmdln _amsg_exit _cexit _commode _errno _fmode _initterm
+_iob _lock _onexit _unlock abort atoi calloc exit ferror fflush fprintf fputc
+free fwrite localeconv malloc memcpy memmove memset putchar setlocale signal
+strchr strcmp strerror strlen strncmp vfprintf wcslen'
+skip() {
+	[ -z "${HISCORE_REQUIRE_ALL:-}" ] || { echo "missing: $1" >&2; exit 1; }
+	echo "skipped: missing $1"; exit 77
+}
+if [ "$1" = imports ]; then
+	[ -f "$3" ] && command -v "$2" >/dev/null || skip "$3 or $2"
+	imports=$("$2" -p "$3" | awk '/DLL Name:/ { dll = $3 }
+	    /^\t[0-9a-f]+\t? +[0-9]+ +[A-Za-z_]/ { print dll ":" $NF }')
+	echo "$3 imports:" $imports
+	bad=$(printf '%s\n' "$imports" | grep -v -i -E '^(kernel32|msvcrt)\.dll:'
+	    printf '%s\n' "$imports" | cut -d: -f2 | grep -v -x -F "$(printf '%s\n' $pinned)")
+	[ -n "$imports" ] && [ -z "$bad" ] || { echo "not pinned:" $bad >&2; exit 1; }
+	exit 0
+fi
+wine=/usr/lib/wine/wine64 need=$4
+[ "$1" = x64 ] || wine=/usr/lib/wine/wine
+[ "$3" = archive ] || need=$5/hiscore-merge.exe
+[ -e "$need" ] && [ -x "$wine" ] || skip "$need or $wine"
+export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+work=$(mktemp -d) && cd "$work" || exit 1
+trap '/usr/lib/wine/wineserver -k; cd / && rm -rf "$work"' EXIT
+# Started with no test's pipes open, so that its helpers hold none of them.
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1
+if [ "$3" = e2e ]; then
+	HISCORE_RUNNER=$wine HISCORE_MERGE=$5/hiscore-merge.exe \
+	    HISCORE_SHOW=$5/hiscore-show.exe "$4" --gtest_filter='-*Posix*' >log 2>&1
+	rc=$?
+	cat log
+	! grep -q '^\[  SKIPPED \]' log || [ -z "${HISCORE_REQUIRE_ALL:-}" ] || exit 1
+	exit $rc
+fi
+set -e
+top=$(basename "$4" .zip) src=$(cd "$(dirname "$0")/.." && pwd)
+cmake -E tar xf "$4"
+test "$(LC_ALL=C ls "$top" | tr '\n' ' ')" = "README.txt hiscore-merge.exe hiscore-show.exe merge.cmd "
+cp "$src"/examples/HISCORE.? "$top"/ && cp "$src"/examples/HISCORE.? . && "$5" >/dev/null
+(cd "$top" && "$wine" cmd /c merge.cmd </dev/null >../out 2>&1) && cat out
+cmp HISCORE.DAT "$top"/HISCORE.DAT
+grep -q "^HISCORE.DAT: valid" out && grep -q "^ 1       131000  LENA" out
+rm "$top"/HISCORE.*
+(cd "$top" && "$wine" cmd /c merge.cmd </dev/null >../out 2>&1) && cat out
+grep -q "^Nothing was merged" out && test ! -e "$top"/HISCORE.DAT
