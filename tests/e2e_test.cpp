@@ -245,6 +245,7 @@ static const Case cases[] = {
 	    CW "Permission denied\n"},
 	{"PosixReadOnlyFolder", "chmod 555 .", NOBODY, 1, "",
 	    CW "Permission denied\n"},
+	{"PosixFolderUnreadable", "chmod 333 .", NOBODY, 0, "", "", MERGED},
 	{"PosixModeAndOwnerKept", D " && chmod 640 HISCORE.DAT && { chown "
 	    "65534:65534 HISCORE.DAT || exit 77; }", "", 0, "", "", MERGED},
 	{"PosixLinkFollowed", "mkdir ../g && cp ../d ../g/S && chmod 604 ../g/S "
@@ -278,8 +279,9 @@ static const Case cases[] = {
 	{"ShowVersion", "", "show --version", 0, "hiscore-show 1.0.0\n"},
 	{"ShowUnknown", "", "show -x HISCORE.DAT", 2, "",
 	    "hiscore-show: -x: unknown option\n" USAGE},
-	{"ShowPosixEscapes", "cp ../odd \"$(printf 'odd\\033')\"", "show odd*", 0,
-	    "odd\\x1b: valid\n 1            5  \\x01\\x1b[2J\n 2            4  "
+	{"ShowPosixEscapes", "cp ../odd \"$(printf 'odd\\033')\"", "show missing "
+	    "odd*", 1, "missing: missing or unreadable: No such file or directory"
+	    "\n\nodd\\x1b: valid\n 1            5  \\x01\\x1b[2J\n 2            4  "
 	    "caf\\xe9\n 3            3  back\\\\slash\n 4            2  \\x7f~ "
 	    "\n 5            0  \n..."},
 	{"ShowPosixFull", D, "show >/dev/full", 1, "", FULL},

@@ -35,24 +35,17 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 	EXPECT_EQ(hiscore_checksum(&t, 0), 671714u - 18 * '-' + 20 * 'A');
 }
 
-// Which check a changed byte fails: the first and last name bytes and the
-// scores checksum are guarded by the scores check; the score's second byte
-// and a name character by the full one; a byte behind the NUL by neither,
-// and it is loaded.
-TEST(FileBytes, EachByteGuardedByTheRightCheck)
+// Ranked insertion moves records down inside the table and never past it.
+TEST(Table, InsertionStaysInsideTheTable)
 {
-	const struct {
-		int offset;
-		HiscoreVerdict verdict;
-	} cases[] = {{9, HISCORE_BAD_SCORES}, {253, HISCORE_BAD_SCORES},
-	    {132 + 4, HISCORE_BAD_NAMES}, {8 + 5, HISCORE_BAD_NAMES},
-	    {8 + 20, HISCORE_VALID}};
-	HiscoreTable t{{{-1, "a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0z"}, {-2, "b"}}}, got;
-	for (const auto &c : cases) {
-		std::string file = encoded(t);
-		file[c.offset] ^= 0x10;
-		EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &got),
-		    c.verdict) << c.offset;
-	}
-	EXPECT_EQ(got.entry[0].name[16], 'z' ^ 0x10);
+	struct {
+		HiscoreTable t;
+		HiscoreEntry after;
+	} m{};
+	const HiscoreEntry e{5, "new"};
+	for (int i = 0; i < HISCORE_ENTRIES; i++)
+		m.t.entry[i].score = 10 - i;
+	hiscore_insert(&m.t, &e);
+	EXPECT_EQ(m.t.entry[5].score, 5);
+	EXPECT_EQ(m.after.score, 0);
 }
