@@ -248,10 +248,13 @@ static const Case cases[] = {
 	{"PosixFolderUnreadable", "chmod 333 .", NOBODY, 0, "", "", MERGED},
 	{"PosixModeAndOwnerKept", D " && chmod 640 HISCORE.DAT && { chown "
 	    "65534:65534 HISCORE.DAT || exit 77; }", "", 0, "", "", MERGED},
-	{"PosixLinkFollowed", "mkdir ../g && cp ../d ../g/S && chmod 604 ../g/S "
+	{"PosixLinkFollowed", "mkdir ../g && cp ../d ../g/S && chmod 600 ../g/S "
 	    "&& ln -s ../g/S HISCORE.DAT", "", 0, "", "", MERGED, "g/S"},
 	{"PosixLinksToMissing", "mkdir -p ../g/s && ln -s ../g/s/L HISCORE.DAT "
 	    "&& ln -s ../N ../g/s/L", "", 0, "", "", MERGED, "g/N"},
+	{"PosixTooManyLinks", "cp ../d ../S && ln -s ../S L40 && for i in $(seq "
+	    "39 -1 1); do ln -s L$((i + 1)) L$i; done && ln -s L1 HISCORE.DAT", "",
+	    1, "", CW "Too many levels of symbolic links\n"},
 	{"PosixLinkToOtherSize", "head -c 255 ../d >../o && ln -s ../o "
 	    "HISCORE.DAT", "", 1, "", CW "not a score file\n"},
 	{"PosixFileSizeLimit", D, "prlimit --fsize=200", 1, "",
