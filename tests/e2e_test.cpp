@@ -28,7 +28,7 @@ static const std::string shower = runner + " " +
 	if (getenv("HISCORE_REQUIRE_ALL")) { FAIL() << "missing " what; } \
 	GTEST_SKIP() << "missing " what; }
 #define WATCHDOG "timeout -s KILL 20 "
-#define STRACE WATCHDOG "env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
+#define STRACE "env ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null "
 #define NOBODY "setpriv --reuid=65534 --regid=65534 --clear-groups"
 #define D "cp ../d HISCORE.DAT"
 
@@ -325,7 +325,7 @@ TEST_F(E2E, PosixKilledAtEverySystemCall)
 		for (const auto &[call, count] : calls)
 			for (int k = 1; k <= count; k++) {
 				SCOPED_TRACE(inputs + ": " + call + " " + std::to_string(k));
-				sh(setup + " && " STRACE "-e inject=" + call +
+				sh(setup + " && " WATCHDOG STRACE "-e inject=" + call +
 				    ":signal=SIGKILL:when=" + std::to_string(k) + " " +
 				    merger + " >/dev/null 2>&1");
 				ASSERT_NE(rows(slurp(work / "HISCORE.DAT")), rows(""));
