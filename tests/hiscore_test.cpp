@@ -35,17 +35,41 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 	EXPECT_EQ(hiscore_checksum(&t, 0), 671714u - 18 * '-' + 20 * 'A');
 }
 
-// Ranked insertion moves records down inside the table and never past it.
+// The ends of the score range, and 2^23, whose stored words mix the top
+// bits: 2^31-1 is stored FF FF 00 80 00 ..., -2^31 FF FF FF 7F FF ... and
+// 2^23 FF FF 7F FF FF ... The full checksum wraps to 0x007FFFFF, the
+// scores checksum is 0xFF80FFF6. The table comes back whole.
+TEST(FileBytes, WholeScoreRange)
+{
+	const HiscoreTable t{{{2147483647, ""}, {-2147483647 - 1, ""},
+	    {8388608, ""}}};
+	const std::string file = encoded(t);
+	HiscoreTable back{};
+	EXPECT_EQ(file.substr(0, 4) + file.substr(8, 5) + file.substr(32, 5) +
+	    file.substr(56, 5) + file.substr(252), std::string("\xFF\xFF\x7F\0"
+	    "\xFF\xFF\0\x80\0\xFF\xFF\xFF\x7F\xFF\xFF\xFF\x7F\xFF\xFF"
+	    "\xF6\xFF\x80\xFF", 23));
+	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back),
+	    HISCORE_VALID);
+	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
+}
+
+// Ranked insertion moves records down inside the table and never past it,
+// and a name of twenty characters without a NUL is cut to nineteen.
 TEST(Table, InsertionStaysInsideTheTable)
 {
 	struct {
 		HiscoreTable t;
 		HiscoreEntry after;
 	} m{};
-	const HiscoreEntry e{5, "new"};
+	HiscoreEntry e{5, {}};
+	memset(e.name, 'X', HISCORE_NAME_SIZE);
 	for (int i = 0; i < HISCORE_ENTRIES; i++)
 		m.t.entry[i].score = 10 - i;
 	hiscore_insert(&m.t, &e);
 	EXPECT_EQ(m.t.entry[5].score, 5);
+	EXPECT_EQ(m.t.entry[6].score, 5);
+	EXPECT_EQ(std::string(m.t.entry[6].name), std::string(19, 'X'));
+	EXPECT_EQ(m.t.entry[7].score, 4);
 	EXPECT_EQ(m.after.score, 0);
 }
