@@ -204,7 +204,7 @@ load_scenarios()
 	static const std::set<std::string> lines = {"setup", "wrapper", "calls",
 	    "stdin", "stdout", "stdout-start", "stderr"}, keys = {"name", "only",
 	    "needs", "run-as", "program", "args", "status", "alarms", "saved",
-	    "saved-at", "setup", "wrapper", "calls", "stdin", "stdout",
+	    "setup", "wrapper", "calls", "stdin", "stdout",
 	    "stdout-start", "stderr"};
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
 	std::vector<Scenario> all, here;
@@ -283,8 +283,7 @@ TEST_P(Run, Scenario)
 		err.resize(std::min(err.size(), s["stderr"].size()));
 	}
 	EXPECT_EQ(err, s["stderr"]);
-	const std::string at = s["saved-at"].empty() ? "w/HISCORE.DAT" :
-	    s["saved-at"], was = before[at], now = after[at];
+	const std::string at = "w/HISCORE.DAT", was = before[at], now = after[at];
 	if (!s["saved"].empty()) {
 		// A regular file, with the old one's metadata or a new one's.
 		std::string fresh = std::to_string(S_IFREG | 0644) + " " +

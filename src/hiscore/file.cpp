@@ -42,6 +42,7 @@ static_assert(OFF_SECOND_HALF + HALF * HISCORE_ENTRY_SIZE == OFF_SCORES_AGAIN,
 static_assert(OFF_SCORES_AGAIN + 4 == HISCORE_FILE_SIZE, "file is 256 bytes");
 
 static const char output_name[] = "HISCORE.DAT";
+const char hiscore_not_regular[] = "not a regular file";
 
 static uint32_t
 get_word(const unsigned char *p)
@@ -176,6 +177,15 @@ hiscore_read(const char *name, HiscoreTable *t, char why[HISCORE_REASON_SIZE])
 	if (n < HISCORE_FILE_SIZE)
 		return HISCORE_SHORT;
 	return hiscore_decode(file, t);
+}
+
+bool
+hiscore_temp_name(char tmp[HISCORE_TEMP_NAME_SIZE], const char *name, int k)
+{
+	int len = k == 0 ? snprintf(tmp, HISCORE_TEMP_NAME_SIZE, "%s.tmp", name) :
+	    snprintf(tmp, HISCORE_TEMP_NAME_SIZE, "%s.tmp.%d", name, k);
+
+	return len < HISCORE_TEMP_NAME_SIZE;
 }
 
 // Forms "HISCORE.<n>" for n >= 0.

@@ -19,6 +19,8 @@ enum {
 	HISCORE_ENTRY_SIZE = 24,
 	HISCORE_FILE_SIZE = 256,
 	HISCORE_REASON_SIZE = 128,
+	HISCORE_TEMP_NAME_SIZE = 64,
+	HISCORE_MAX_TEMPS = 1000,
 };
 
 // One entry: a score (larger is better) and a NUL-terminated name. The
@@ -105,6 +107,15 @@ HiscoreSaved hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE]);
 // Writes the BEL character and a line break to standard output.
 void hiscore_alarm(void);
 
+// Forms the k-th name that a save of name may give its temporary file:
+// "<name>.tmp" for k == 0, else "<name>.tmp.<k>". Returns false if it
+// does not fit.
+bool hiscore_temp_name(char tmp[HISCORE_TEMP_NAME_SIZE], const char *name,
+    int k);
+
+// The reason given for an input that is not a regular file.
+extern const char hiscore_not_regular[];
+
 // Platform file access, one implementation per system.
 
 // Makes the process safe to save from: the standard streams are open, so
@@ -118,13 +129,16 @@ void hiscore_sys_start(void);
 long hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE]);
 
-// Replaces the named file with size bytes as writing it in place would,
-// except that no one ever sees it half written: the bytes go to a new
-// temporary file beside it ("<name>.tmp", or "<name>.tmp.<k>" when that is
-// taken), which is synced and renamed over it. A link is followed only to
-// a score file or to a missing one; the file keeps its permissions (and its
-// owner, for root); one the user may not write is refused. On
-// HISCORE_NOT_WRITTEN no temporary file is left and the file is as it was.
+// Replaces the file name, in the current folder, with size bytes as
+// writing it in place would, except that no one ever sees it half written:
+// the bytes go to a new temporary file there (see hiscore_temp_name),
+// which is synced and renamed over it. Only names in the current folder
+// are touched: a symbolic link called name is replaced, not followed. The
+// file keeps its mode, ACL and user attributes, its group where the user
+// may set it and its owner for root; one the user may not write, a folder
+// and anything else but a regular file are refused. On
+// HISCORE_NOT_WRITTEN the file is as it was and no temporary file is left,
+// unless the folder forbids removing files.
 HiscoreSaved hiscore_sys_replace(const char *name, const unsigned char *buf,
     long size, char why[HISCORE_REASON_SIZE]);
 

@@ -1,9 +1,12 @@
 // sys_posix.cpp: reading and replacing score files on POSIX systems.
 //
-// A save never opens an existing path for writing. It creates a temporary
-// file of its own beside the file it replaces, fills and syncs it, gives it
-// the old file's permissions, renames it into place and syncs the folder,
-// so that the file is at every moment either the old one or the new one.
+// A save touches only names in the current folder: the file it replaces
+// and a temporary file it creates there. It never opens an existing path
+// for writing and follows no link. It fills and syncs the temporary file,
+// gives it what the old file had (owner and group where it may, ACL and
+// user attributes, mode), renames it into place and makes the rename
+// durable, so that the file is at every moment either the old one or the
+// new one.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -12,25 +15,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/limits.h>
+#include <sys/xattr.h>
+#endif
 
 #include "hiscore.h"
-
-enum {
-	PATH_SIZE = 4096,
-	MAX_LINKS = 40,
-	MAX_TEMPS = 1000,
-};
-
-static void
-set_text(char why[HISCORE_REASON_SIZE], const char *text)
-{
-	snprintf(why, HISCORE_REASON_SIZE, "%s", text);
-}
 
 static void
 set_reason(char why[HISCORE_REASON_SIZE], int err)
 {
-	set_text(why, strerror(err));
+	snprintf(why, HISCORE_REASON_SIZE, "%s", strerror(err));
 }
 
 void
@@ -78,131 +73,56 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 	if (fstat(fd, &st) != 0)
 		set_reason(why, errno);
 	else if (!S_ISREG(st.st_mode))
-		set_text(why, "not a regular file");
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 	else
 		got = read_all(fd, buf, size, why);
 	close(fd);
 	return got;
 }
 
-// The length of the folder part of path, its last slash included.
-static size_t
-folder_length(const char *path)
-{
-	const char *slash = strrchr(path, '/');
-
-	return slash ? (size_t)(slash - path) + 1 : 0;
-}
-
-static void
-folder_of(const char *path, char folder[PATH_SIZE])
-{
-	size_t len = folder_length(path);
-
-	if (len == 0) {
-		strcpy(folder, ".");
-		return;
-	}
-	memcpy(folder, path, len);
-	folder[len] = '\0';
-}
-
+// Judges what a save of name replaces, by its metadata alone, into old:
+// a regular file, or nothing (mode 0) where there is no file or a link,
+// which the new file simply takes the place of. Returns false with the
+// reason in why if the save must be refused.
 static bool
-folder_exists(const char *path)
+judge_old(const char *name, struct stat *old, char why[HISCORE_REASON_SIZE])
 {
-	char folder[PATH_SIZE];
-	struct stat st;
+	bool found = fstatat(AT_FDCWD, name, old, AT_SYMLINK_NOFOLLOW) == 0;
 
-	folder_of(path, folder);
-	return stat(folder, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Replaces path, a symbolic link, with the path it points to, which is
-// relative to the link's own folder.
-static bool
-follow(char path[PATH_SIZE], char why[HISCORE_REASON_SIZE])
-{
-	char link[PATH_SIZE];
-	ssize_t n = readlink(path, link, sizeof link);
-	size_t keep = folder_length(path);
-
-	if (n < 0) {
+	if (!found && errno != ENOENT) {
 		set_reason(why, errno);
 		return false;
 	}
-	if (link[0] == '/')
-		keep = 0;
-	if (keep + (size_t)n >= PATH_SIZE) {
-		set_reason(why, ENAMETOOLONG);
-		return false;
-	}
-	memcpy(path + keep, link, (size_t)n);
-	path[keep + n] = '\0';
-	return true;
-}
-
-// Finds the file that a save of name replaces: name itself, or the end of
-// its chain of links, which must be a score file or a missing file in an
-// existing folder. Judges it by its metadata alone, into st, which is all
-// zero for a missing file. Returns false with the reason in why if the
-// save must be refused.
-static bool
-resolve(const char *name, char path[PATH_SIZE], struct stat *st,
-    char why[HISCORE_REASON_SIZE])
-{
-	int links = 0;
-
-	snprintf(path, PATH_SIZE, "%s", name);
-	for (;;) {
-		if (lstat(path, st) != 0) {
-			if (errno != ENOENT) {
-				set_reason(why, errno);
-				return false;
-			}
-			memset(st, 0, sizeof *st);
-			if (links == 0 || folder_exists(path))
-				return true;
-			break;
-		}
-		if (!S_ISLNK(st->st_mode))
-			break;
-		if (++links > MAX_LINKS) {
-			set_reason(why, ELOOP);
-			return false;
-		}
-		if (!follow(path, why))
-			return false;
-	}
-	if (S_ISREG(st->st_mode) &&
-	    (links == 0 || st->st_size == HISCORE_FILE_SIZE))
+	if (!found || S_ISLNK(old->st_mode)) {
+		memset(old, 0, sizeof *old);
 		return true;
-	if (links == 0 && S_ISDIR(st->st_mode))
+	}
+	if (S_ISDIR(old->st_mode))
 		set_reason(why, EISDIR);
+	else if (!S_ISREG(old->st_mode))
+		snprintf(why, HISCORE_REASON_SIZE, "not a score file");
+	else if (faccessat(AT_FDCWD, name, W_OK, AT_SYMLINK_NOFOLLOW) != 0)
+		set_reason(why, errno);
 	else
-		set_text(why, "not a score file");
+		return true;
 	return false;
 }
 
-// Creates a temporary file beside path that did not exist before: the
-// first free name of "<path>.tmp", "<path>.tmp.1", "<path>.tmp.2" and on.
+// Creates a temporary file that did not exist before: the first free name
+// of those that hiscore_temp_name gives.
 static int
-create_temp(const char *path, char tmp[PATH_SIZE], mode_t mode,
-    char why[HISCORE_REASON_SIZE])
+create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE], mode_t mode)
 {
-	for (int k = 0; k < MAX_TEMPS; k++) {
-		int len = k == 0 ? snprintf(tmp, PATH_SIZE, "%s.tmp", path) :
-		    snprintf(tmp, PATH_SIZE, "%s.tmp.%d", path, k);
-		if (len >= PATH_SIZE) {
-			set_reason(why, ENAMETOOLONG);
+	for (int k = 0; k < HISCORE_MAX_TEMPS; k++) {
+		if (!hiscore_temp_name(tmp, name, k)) {
+			errno = ENAMETOOLONG;
 			return -1;
 		}
-		int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-		if (fd >= 0)
+		int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+		    O_CLOEXEC, mode);
+		if (fd >= 0 || errno != EEXIST)
 			return fd;
-		if (errno != EEXIST)
-			break;
 	}
-	set_reason(why, errno);
 	return -1;
 }
 
@@ -224,67 +144,103 @@ write_all(int fd, const unsigned char *buf, long size)
 	return true;
 }
 
-// Gives the new file what the replaced one had: its owner and group where
-// root may set them, then its permission bits.
+#ifdef __linux__
+// Copies the ACL and the user attributes of name, read without following
+// a link or opening it, to fd. A user attribute the user may not read
+// stays behind; any other that cannot be copied fails the copy.
 static bool
-keep_mode(int fd, const struct stat *old)
+copy_attributes(const char *name, int fd)
 {
-	if (geteuid() == 0 && fchown(fd, old->st_uid, old->st_gid) != 0)
+	static char names[XATTR_LIST_MAX], value[XATTR_SIZE_MAX];
+	ssize_t len = llistxattr(name, names, sizeof names);
+
+	if (len < 0)
+		return errno == ENOTSUP;
+	for (char *a = names; a < names + len; a += strlen(a) + 1) {
+		if (strncmp(a, "user.", 5) != 0 &&
+		    strcmp(a, "system.posix_acl_access") != 0)
+			continue;
+		ssize_t n = lgetxattr(name, a, value, sizeof value);
+		if (n < 0 && (errno == ENODATA || (errno == EACCES && *a == 'u')))
+			continue;
+		if (n < 0 || fsetxattr(fd, a, value, (size_t)n, 0) != 0)
+			return false;
+	}
+	return true;
+}
+#else
+static bool
+copy_attributes(const char *, int)
+{
+	return true;
+}
+#endif
+
+// Gives the new file what the old one had, in the order that keeps each:
+// the owner (root) or the group (a member) first, since a change of owner
+// clears the setuid bits; then the ACL and user attributes; then the mode,
+// which also sets the ACL's mask.
+static bool
+keep_metadata(const char *name, int fd, const struct stat *old)
+{
+	if (geteuid() == 0) {
+		if (fchown(fd, old->st_uid, old->st_gid) != 0)
+			return false;
+	} else if (fchown(fd, (uid_t)-1, old->st_gid) != 0 && errno != EPERM) {
 		return false;
-	return fchmod(fd, old->st_mode & 07777) == 0;
+	}
+	return copy_attributes(name, fd) && fchmod(fd, old->st_mode & 07777) == 0;
 }
 
-// Makes the rename durable. A folder the user may not open, or a file
-// system that cannot sync folders, leaves nothing more to do.
+// Makes the rename durable: syncs the folder, or where the user may not
+// open it, the file system that holds fd. A file system that cannot sync
+// folders leaves nothing more to do.
 static HiscoreSaved
-sync_folder(const char *path, char why[HISCORE_REASON_SIZE])
+sync_folder(int fd, char why[HISCORE_REASON_SIZE])
 {
-	char folder[PATH_SIZE];
-	int fd;
+	int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	bool synced;
 
-	folder_of(path, folder);
-	fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (fd < 0) {
-		if (errno == EACCES)
-			return HISCORE_SAVED;
-		set_reason(why, errno);
-		return HISCORE_NOT_SYNCED;
+	if (folder >= 0) {
+		synced = fsync(folder) == 0 || errno == EINVAL;
+		close(folder);
+	} else {
+#ifdef __linux__
+		synced = syncfs(fd) == 0;
+#else
+		sync();
+		synced = true;
+#endif
 	}
-	bool synced = fsync(fd) == 0 || errno == EINVAL;
-	if (!synced)
-		set_reason(why, errno);
-	close(fd);
-	return synced ? HISCORE_SAVED : HISCORE_NOT_SYNCED;
+	if (synced)
+		return HISCORE_SAVED;
+	set_reason(why, errno);
+	return HISCORE_NOT_SYNCED;
 }
 
 HiscoreSaved
 hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE])
 {
-	char path[PATH_SIZE], tmp[PATH_SIZE];
+	char tmp[HISCORE_TEMP_NAME_SIZE];
 	struct stat old;
+	HiscoreSaved outcome = HISCORE_NOT_WRITTEN;
 
-	if (!resolve(name, path, &old, why))
+	if (!judge_old(name, &old, why))
 		return HISCORE_NOT_WRITTEN;
-	bool exists = old.st_mode != 0;
-	if (exists && access(path, W_OK) != 0) {
+	int fd = create_temp(name, tmp, old.st_mode != 0 ? 0600 : 0666);
+	if (fd < 0) {
 		set_reason(why, errno);
 		return HISCORE_NOT_WRITTEN;
 	}
-	int fd = create_temp(path, tmp, exists ? 0600 : 0666, why);
-	if (fd < 0)
-		return HISCORE_NOT_WRITTEN;
-	if ((exists && !keep_mode(fd, &old)) || !write_all(fd, buf, size) ||
-	    fsync(fd) != 0) {
-		set_reason(why, errno);
-		close(fd);
-		unlink(tmp);
-		return HISCORE_NOT_WRITTEN;
-	}
-	if (close(fd) != 0 || rename(tmp, path) != 0) {
+	if (!write_all(fd, buf, size) ||
+	    (old.st_mode != 0 && !keep_metadata(name, fd, &old)) ||
+	    fsync(fd) != 0 || rename(tmp, name) != 0) {
 		set_reason(why, errno);
 		unlink(tmp);
-		return HISCORE_NOT_WRITTEN;
+	} else {
+		outcome = sync_folder(fd, why);
 	}
-	return sync_folder(path, why);
+	close(fd);	// synced already: nothing is left to report
+	return outcome;
 }

@@ -8,8 +8,6 @@
 
 #include "hiscore.h"
 
-enum { MAX_TEMPS = 1000 };
-
 // The system's text for err, without its closing line break.
 static void
 set_reason(char why[HISCORE_REASON_SIZE], DWORD err)
@@ -68,7 +66,7 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 	HANDLE h;
 
 	if (is_folder(name)) {
-		snprintf(why, HISCORE_REASON_SIZE, "not a regular file");
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 		return -1;
 	}
 	h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -78,24 +76,23 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 		return -1;
 	}
 	if (GetFileType(h) != FILE_TYPE_DISK)
-		snprintf(why, HISCORE_REASON_SIZE, "not a regular file");
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 	else
 		got = read_all(h, buf, size, why);
 	CloseHandle(h);
 	return got;
 }
 
-// Creates a temporary file beside name that did not exist before: the
-// first free name of "<name>.tmp", "<name>.tmp.1", "<name>.tmp.2" and on.
+// Creates a temporary file that did not exist before: the first free name
+// of those that hiscore_temp_name gives.
 static HANDLE
-create_temp(const char *name, char tmp[MAX_PATH], char why[HISCORE_REASON_SIZE])
+create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE],
+    char why[HISCORE_REASON_SIZE])
 {
 	DWORD err = ERROR_FILE_EXISTS;
 
-	for (int k = 0; k < MAX_TEMPS; k++) {
-		int len = k == 0 ? snprintf(tmp, MAX_PATH, "%s.tmp", name) :
-		    snprintf(tmp, MAX_PATH, "%s.tmp.%d", name, k);
-		if (len >= MAX_PATH) {
+	for (int k = 0; k < HISCORE_MAX_TEMPS; k++) {
+		if (!hiscore_temp_name(tmp, name, k)) {
 			err = ERROR_FILENAME_EXCED_RANGE;
 			break;
 		}
@@ -137,7 +134,7 @@ HiscoreSaved
 hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE])
 {
-	char tmp[MAX_PATH];
+	char tmp[HISCORE_TEMP_NAME_SIZE];
 	DWORD attrs = GetFileAttributesA(name);
 	HANDLE h;
 
