@@ -4,7 +4,10 @@
 # windows-imports.txt, since a new one decides the oldest Windows it runs
 # on. Under wine, in a prefix of its own with one primed server: "x86|x64
 # PREFIX e2e TESTS DIR" runs the end-to-end tests against a build (the
-# scenarios pick their system; the other tests named Posix are left out);
+# scenarios pick their system; the other tests named Posix are left out),
+# with DIR-hold.exe to hold files; "x86 PREFIX win98 TESTS DIR" does the
+# same with wine reporting Windows 98, after checking that the save then
+# takes the Windows 9x path;
 # "x86 PREFIX archive ZIP MERGER" unpacks a release and runs its merge.cmd
 # as a player would, with and without the two inputs beside it.
 skip() {
@@ -23,17 +26,28 @@ if [ "$1" = imports ]; then
 fi
 wine=/usr/lib/wine/wine64 need=$4
 [ "$1" = x64 ] || wine=/usr/lib/wine/wine
-[ "$3" = archive ] || need=$5/hiscore-merge.exe
-[ -e "$need" ] && [ -x "$wine" ] || skip "$need or $wine"
+[ "$3" = archive ] || need="$5/hiscore-merge.exe $5-hold.exe"
+for file in $need $wine; do [ -e "$file" ] || skip "$file"; done
 export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 work=$(mktemp -d) && cd "$work" || exit 1
 trap '/usr/lib/wine/wineserver -k; cd / && rm -rf "$work"' EXIT
 # Started with no test's pipes open, so that its helpers hold none of them.
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 "$wine" cmd /c exit </dev/null >/dev/null 2>&1
-if [ "$3" = e2e ]; then
-	HISCORE_RUNNER=$wine HISCORE_MERGE=$5/hiscore-merge.exe \
-	    HISCORE_SHOW=$5/hiscore-show.exe "$4" --gtest_filter='-*Posix*' >log 2>&1
+export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$5-hold.exe
+if [ "$3" = win98 ]; then
+	"$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+	HISCORE_SYSTEM=windows-9x
+	# The save takes the Windows 9x path: MoveFileA, never MoveFileExA.
+	cp "$(dirname "$0")"/../examples/HISCORE.? . && cp HISCORE.1 HISCORE.DAT
+	WINEDEBUG=+relay "$wine" "$5/hiscore-merge.exe" >/dev/null 2>relay
+	grep -q 'Call KERNEL32.MoveFileA(' relay &&
+	    ! grep -q 'Call KERNEL32.MoveFileExA(' relay ||
+	    { echo "the Windows 9x save did not run" >&2; exit 1; }
+fi
+if [ "$3" != archive ]; then
+	HISCORE_MERGE=$5/hiscore-merge.exe HISCORE_SHOW=$5/hiscore-show.exe \
+	    "$4" --gtest_filter='-*Posix*' >log 2>&1
 	rc=$?
 	cat log
 	grep -q '^\[  PASSED  \] [1-9][0-9]* tests' log || { echo "no test passed" >&2; exit 1; }

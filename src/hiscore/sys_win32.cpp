@@ -1,28 +1,78 @@
-// sys_win32.cpp: reading and replacing score files on Windows.
+// sys_win32.cpp: reading and replacing score files on Windows, from
+// Windows 98 on.
 //
 // The files are opened through the Win32 API, so their bytes pass through
-// unchanged whatever mode the C library gives its own streams.
+// unchanged whatever mode the C library gives its own streams. Another
+// program (a virus scanner, the indexer) may hold a file for a moment, so
+// a read or a rename that finds it held waits that out for about two
+// seconds. Reasons are the same words as on POSIX systems, whatever the
+// system's language.
 #include <cstdio>
 
 #include <windows.h>
 
 #include "hiscore.h"
 
-// The system's text for err, without its closing line break.
+enum {
+	WAIT_MS = 50,
+	WAIT_TRIES = 40,	// about two seconds
+	// The attributes that a replaced file keeps.
+	KEPT_ATTRIBUTES = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+	    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+};
+
+// Stands for a reason that no system error gives.
+static const DWORD IS_A_DIRECTORY = 0xFFFFFFFF;
+
+static const struct {
+	DWORD err;
+	const char *text;
+} reasons[] = {
+	{ERROR_FILE_NOT_FOUND, "No such file or directory"},
+	{ERROR_PATH_NOT_FOUND, "No such file or directory"},
+	{ERROR_ACCESS_DENIED, "Permission denied"},
+	{IS_A_DIRECTORY, "Is a directory"},
+	{ERROR_FILE_EXISTS, "File exists"},
+	{ERROR_ALREADY_EXISTS, "File exists"},
+	{ERROR_DISK_FULL, "No space left on device"},
+	{ERROR_HANDLE_DISK_FULL, "No space left on device"},
+	{ERROR_WRITE_PROTECT, "Read-only file system"},
+	{ERROR_SHARING_VIOLATION, "Device or resource busy"},
+	{ERROR_LOCK_VIOLATION, "Device or resource busy"},
+	{ERROR_FILENAME_EXCED_RANGE, "File name too long"},
+	{ERROR_NOT_SAME_DEVICE, "Invalid cross-device link"},
+	{ERROR_CRC, "Input/output error"},
+	{ERROR_READ_FAULT, "Input/output error"},
+	{ERROR_WRITE_FAULT, "Input/output error"},
+};
+
 static void
 set_reason(char why[HISCORE_REASON_SIZE], DWORD err)
 {
-	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
-	    FORMAT_MESSAGE_IGNORE_INSERTS, NULL, err, 0, why,
-	    HISCORE_REASON_SIZE, NULL);
+	for (const auto &r : reasons) {
+		if (r.err == err) {
+			snprintf(why, HISCORE_REASON_SIZE, "%s", r.text);
+			return;
+		}
+	}
+	snprintf(why, HISCORE_REASON_SIZE, "Windows error %lu",
+	    (unsigned long)err);
+}
 
-	while (n > 0 && (why[n - 1] == '\r' || why[n - 1] == '\n' ||
-	    why[n - 1] == ' ' || why[n - 1] == '.'))
-		n--;
-	if (n == 0)
-		snprintf(why, HISCORE_REASON_SIZE, "error %lu", (unsigned long)err);
-	else
-		why[n] = '\0';
+// Whether err says that another program holds the file; a rename also
+// meets ERROR_ACCESS_DENIED for that.
+static bool
+held(DWORD err, bool renaming)
+{
+	return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ||
+	    (renaming && err == ERROR_ACCESS_DENIED);
+}
+
+// Windows 95, 98 and ME, which cannot replace a file in one step.
+static bool
+windows_9x(void)
+{
+	return (GetVersion() & 0x80000000) != 0;
 }
 
 // Nothing to do: Windows has no signals that end a process mid-save.
@@ -58,6 +108,27 @@ read_all(HANDLE h, unsigned char *buf, long size, char why[HISCORE_REASON_SIZE])
 	return got;
 }
 
+// Opens an input for reading, sharing it with any other reader or writer
+// (and, on the NT line, with one that deletes it), waiting out a program
+// that holds it.
+static HANDLE
+open_input(const char *name)
+{
+	DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE |
+	    (windows_9x() ? 0 : FILE_SHARE_DELETE);
+	HANDLE h = INVALID_HANDLE_VALUE;
+
+	for (int tries = 0; tries <= WAIT_TRIES; tries++) {
+		if (tries > 0)
+			Sleep(WAIT_MS);
+		h = CreateFileA(name, GENERIC_READ, share, NULL, OPEN_EXISTING,
+		    FILE_ATTRIBUTE_NORMAL, NULL);
+		if (h != INVALID_HANDLE_VALUE || !held(GetLastError(), false))
+			break;
+	}
+	return h;
+}
+
 long
 hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE])
@@ -69,8 +140,7 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 		return -1;
 	}
-	h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-	    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+	h = open_input(name);
 	if (h == INVALID_HANDLE_VALUE) {
 		set_reason(why, GetLastError());
 		return -1;
@@ -83,30 +153,25 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 	return got;
 }
 
-// Creates a temporary file that did not exist before: the first free name
-// of those that hiscore_temp_name gives.
+// Creates a temporary file that did not exist before, with the given
+// attributes: the first free name of those that hiscore_temp_name gives.
+// A folder of that name is refused as access denied.
 static HANDLE
-create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE],
-    char why[HISCORE_REASON_SIZE])
+create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE], DWORD attrs)
 {
-	DWORD err = ERROR_FILE_EXISTS;
-
 	for (int k = 0; k < HISCORE_MAX_TEMPS; k++) {
 		if (!hiscore_temp_name(tmp, name, k)) {
-			err = ERROR_FILENAME_EXCED_RANGE;
+			SetLastError(ERROR_FILENAME_EXCED_RANGE);
 			break;
 		}
 		HANDLE h = CreateFileA(tmp, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-		    FILE_ATTRIBUTE_NORMAL, NULL);
-		if (h != INVALID_HANDLE_VALUE)
+		    attrs, NULL);
+		DWORD err = GetLastError();
+		if (h != INVALID_HANDLE_VALUE || (err != ERROR_FILE_EXISTS &&
+		    err != ERROR_ALREADY_EXISTS && !(err == ERROR_ACCESS_DENIED &&
+		    is_folder(tmp))))
 			return h;
-		err = GetLastError();
-		// A folder of that name is refused as access denied.
-		if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS &&
-		    !(err == ERROR_ACCESS_DENIED && is_folder(tmp)))
-			break;
 	}
-	set_reason(why, err);
 	return INVALID_HANDLE_VALUE;
 }
 
@@ -128,35 +193,90 @@ write_all(HANDLE h, const unsigned char *buf, long size)
 	return true;
 }
 
-// A file with the read-only attribute is refused, as writing it in place
-// would be. MOVEFILE_WRITE_THROUGH returns only when the move is on disk.
+// Moves from to to, replacing it when replace is set, and waits out a
+// program that holds either. Returns 0, or the error of the last try, as
+// ERROR_SHARING_VIOLATION when the file stayed held.
+static DWORD
+move(const char *from, const char *to, bool replace)
+{
+	DWORD err = 0;
+
+	for (int tries = 0; tries <= WAIT_TRIES; tries++) {
+		if (tries > 0)
+			Sleep(WAIT_MS);
+		if (replace ? MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING |
+		    MOVEFILE_WRITE_THROUGH) : MoveFileA(from, to))
+			return 0;
+		err = GetLastError();
+		if (!held(err, true))
+			return err;
+	}
+	return ERROR_SHARING_VIOLATION;
+}
+
+// The save on Windows 9x: the old file is moved aside to a free temporary
+// name, the new one into its place, and then the old one is deleted. At
+// every moment one of them holds a whole copy; if HISCORE.DAT is missing
+// after a crash, the new bytes are whole in "<name>.tmp".
+static DWORD
+replace_9x(const char *tmp, const char *name, bool exists)
+{
+	char aside[HISCORE_TEMP_NAME_SIZE];
+	DWORD err = ERROR_FILE_EXISTS;
+
+	for (int k = 1; exists && err == ERROR_FILE_EXISTS; k++) {
+		if (k == HISCORE_MAX_TEMPS || !hiscore_temp_name(aside, name, k))
+			return ERROR_FILENAME_EXCED_RANGE;
+		err = move(name, aside, false);
+		if (err == ERROR_ALREADY_EXISTS)
+			err = ERROR_FILE_EXISTS;
+	}
+	if (exists && err != 0)
+		return err;
+	err = move(tmp, name, false);
+	if (err != 0 && exists)
+		move(aside, name, false);
+	else if (exists)
+		DeleteFileA(aside);
+	return err;
+}
+
+static HiscoreSaved
+refuse(char why[HISCORE_REASON_SIZE], DWORD err)
+{
+	set_reason(why, err);
+	return HISCORE_NOT_WRITTEN;
+}
+
+// A folder or a file with the read-only attribute is refused at once, as
+// writing it in place would be. The new file takes the old one's kept
+// attributes. MOVEFILE_WRITE_THROUGH returns only when the move is on disk.
 HiscoreSaved
 hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE])
 {
 	char tmp[HISCORE_TEMP_NAME_SIZE];
-	DWORD attrs = GetFileAttributesA(name);
-	HANDLE h;
+	DWORD old = GetFileAttributesA(name), err = 0;
+	bool exists = old != INVALID_FILE_ATTRIBUTES;
+	DWORD attrs = exists ? old & KEPT_ATTRIBUTES : 0;
 
-	if (attrs != INVALID_FILE_ATTRIBUTES &&
-	    (attrs & FILE_ATTRIBUTE_READONLY) != 0) {
-		set_reason(why, ERROR_ACCESS_DENIED);
-		return HISCORE_NOT_WRITTEN;
-	}
-	h = create_temp(name, tmp, why);
+	if (exists && (old & FILE_ATTRIBUTE_DIRECTORY) != 0)
+		return refuse(why, IS_A_DIRECTORY);
+	if (exists && (old & FILE_ATTRIBUTE_READONLY) != 0)
+		return refuse(why, ERROR_ACCESS_DENIED);
+	HANDLE h = create_temp(name, tmp, attrs != 0 ? attrs :
+	    FILE_ATTRIBUTE_NORMAL);
 	if (h == INVALID_HANDLE_VALUE)
-		return HISCORE_NOT_WRITTEN;
-	if (!write_all(h, buf, size) || !FlushFileBuffers(h)) {
-		set_reason(why, GetLastError());
-		CloseHandle(h);
-		DeleteFileA(tmp);
-		return HISCORE_NOT_WRITTEN;
-	}
-	if (!CloseHandle(h) || !MoveFileExA(tmp, name,
-	    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-		set_reason(why, GetLastError());
-		DeleteFileA(tmp);
-		return HISCORE_NOT_WRITTEN;
-	}
-	return HISCORE_SAVED;
+		return refuse(why, GetLastError());
+	if (!write_all(h, buf, size) || !FlushFileBuffers(h))
+		err = GetLastError();
+	if (!CloseHandle(h) && err == 0)
+		err = GetLastError();
+	if (err == 0)
+		err = windows_9x() ? replace_9x(tmp, name, exists) :
+		    move(tmp, name, true);
+	if (err == 0)
+		return HISCORE_SAVED;
+	DeleteFileA(tmp);
+	return refuse(why, err);
 }

@@ -1,0 +1,25 @@
+/* hold.c: holds a file as a virus scanner may. "hold FILE MS MARK" opens
+ * FILE without sharing it, checks that no one else may now open it,
+ * creates MARK, and closes FILE after MS milliseconds. */
+#include <stdlib.h>
+#include <windows.h>
+
+int
+main(int argc, char **argv)
+{
+	HANDLE h, other;
+
+	if (argc != 4)
+		return 2;
+	h = CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+	other = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ |
+	    FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+	if (h == INVALID_HANDLE_VALUE || other != INVALID_HANDLE_VALUE ||
+	    GetLastError() != ERROR_SHARING_VIOLATION)
+		return 1;
+	CloseHandle(CreateFileA(argv[3], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0,
+	    NULL));
+	Sleep(atoi(argv[2]));
+	CloseHandle(h);
+	return 0;
+}
