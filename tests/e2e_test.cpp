@@ -36,6 +36,7 @@ static const std::string system_name = env_or("HISCORE_SYSTEM", "posix");
 static const std::map<std::string, std::string> programs = {
 	{"merge", runner + " " + env_or("HISCORE_MERGE", HISCORE_MERGE_PATH)},
 	{"show", runner + " " + env_or("HISCORE_SHOW", HISCORE_SHOW_PATH)},
+	{"merge.cmd", runner + " cmd /c merge.cmd"},
 };
 // Ends a hung run by SIGTERM, then SIGKILL, and then exits 124.
 static const std::string watchdog = "timeout -k 5 20 ";
@@ -62,8 +63,10 @@ slurp(const fs::path &p)
 static bool
 strace_works()
 {
-	static const bool works = system("strace -o /tmp/hiscore-probe true "
-	    ">/dev/null 2>&1") == 0 && !slurp("/tmp/hiscore-probe").empty();
+	static const std::string log = "/tmp/hiscore-probe-" +
+	    std::to_string(getpid());
+	static const bool works = system(("strace -o " + log + " true >/dev/null"
+	    " 2>&1").c_str()) == 0 && !slurp(log).empty() && fs::remove(log);
 	return works;
 }
 
@@ -204,10 +207,10 @@ static std::vector<Scenario>
 load_scenarios()
 {
 	static const std::set<std::string> lines = {"setup", "wrapper", "calls",
-	    "stdin", "stdout", "stdout-start", "stderr"}, keys = {"name", "only",
-	    "needs", "run-as", "program", "args", "status", "alarms", "saved",
-	    "setup", "wrapper", "calls", "stdin", "stdout",
-	    "stdout-start", "stderr"};
+	    "copied", "stdin", "stdout", "stdout-start", "stderr"}, keys = {
+	    "name", "only", "needs", "run-as", "program", "args", "status",
+	    "alarms", "saved", "setup", "wrapper", "calls", "copied", "stdin",
+	    "stdout", "stdout-start", "stderr"};
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
 	std::vector<Scenario> all, here;
 	for (std::string line; std::getline(in, line);) {
@@ -292,6 +295,13 @@ TEST_P(Run, Scenario)
 		    was.substr(0, was.find('\n')) : fresh);
 		before.erase(at);
 		after.erase(at);
+	}
+	std::istringstream copies(s["copied"]);
+	for (std::string copy, from; copies >> copy >> from;) {
+		EXPECT_EQ(after[copy].substr(after[copy].find('\n')),
+		    after[from].substr(after[from].find('\n'))) << copy;
+		before.erase(copy);
+		after.erase(copy);
 	}
 	EXPECT_EQ(after, before);
 }

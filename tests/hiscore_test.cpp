@@ -54,6 +54,22 @@ TEST(FileBytes, WholeScoreRange)
 	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
 }
 
+// The first, nineteenth and last bytes of a name field, 'A', 'B' and 'C'
+// behind a NUL, with score 0x01020304: stored BE BC FD FE FC, seventeen FF,
+// BD FB; the table comes back whole, the bytes behind the NUL too.
+TEST(FileBytes, WholeNameField)
+{
+	HiscoreTable t{{{0x01020304, "A"}}}, back{};
+	t.entry[0].name[18] = 'B';
+	t.entry[0].name[19] = 'C';
+	const std::string file = encoded(t);
+	EXPECT_EQ(file.substr(8, 24), "\xBE\xBC\xFD\xFE\xFC" +
+	    std::string(17, '\xFF') + "\xBD\xFB");
+	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back),
+	    HISCORE_VALID);
+	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
+}
+
 // Ranked insertion moves records down inside the table and never past it,
 // and a name of twenty characters without a NUL is cut to nineteen.
 TEST(Table, InsertionStaysInsideTheTable)
