@@ -1,5 +1,5 @@
 #!/bin/sh
-# pack.sh BUILD ARCHIVE EPOCH: installs the build, stripped, into a folder
+# pack.sh BUILD ARCHIVE EPOCH: installs the build into a folder
 # named after ARCHIVE (.zip or .tar.gz) and packs it so that two builds of
 # one commit give the same bytes: entries in name order, all dated EPOCH,
 # modes 755 for programs and folders and 644 for the rest whatever the
@@ -9,7 +9,7 @@ build=$1 archive=$2 epoch=$3
 top=$(basename "$(basename "$archive" .zip)" .tar.gz)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cmake --install "$build" --prefix "$stage/$top" --strip >/dev/null
+cmake --install "$build" --prefix "$stage/$top" >/dev/null
 find "$stage/$top" -type d -exec chmod 755 {} +
 find "$stage/$top" -type f -exec chmod 644 {} +
 find "$stage/$top" -type f \( -name '*.exe' -o -path '*/bin/*' \) -exec chmod 755 {} +
