@@ -188,29 +188,12 @@ hiscore_temp_name(char tmp[HISCORE_TEMP_NAME_SIZE], const char *name, int k)
 	return len < HISCORE_TEMP_NAME_SIZE;
 }
 
-// Forms "HISCORE.<n>" for n >= 0.
-static void
-input_name(char name[24], int n)
-{
-	char digits[12];
-	int len = 0;
-
-	do {
-		digits[len++] = (char)('0' + n % 10);
-		n /= 10;
-	} while (n > 0);
-	memcpy(name, "HISCORE.", 8);
-	for (int i = 0; i < len; i++)
-		name[8 + i] = digits[len - 1 - i];
-	name[8 + len] = '\0';
-}
-
 void
 hiscore_load(HiscoreTable *t, int n)
 {
 	char name[24], why[HISCORE_REASON_SIZE];
 
-	input_name(name, n);
+	snprintf(name, sizeof name, "HISCORE.%d", n);
 	if (hiscore_read(name, t, why) == HISCORE_VALID)
 		return;
 	hiscore_alarm();

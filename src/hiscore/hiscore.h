@@ -129,16 +129,14 @@ void hiscore_sys_start(void);
 long hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE]);
 
-// Replaces the file name, in the current folder, with size bytes as
-// writing it in place would, except that no one ever sees it half written:
-// the bytes go to a new temporary file there (see hiscore_temp_name),
-// which is synced and renamed over it. Only names in the current folder
-// are touched: a symbolic link called name is replaced, not followed. The
-// file keeps its mode, ACL and user attributes, its group where the user
-// may set it and its owner for root; one the user may not write, a folder
-// and anything else but a regular file are refused. On
-// HISCORE_NOT_WRITTEN the file is as it was and no temporary file is left,
-// unless the folder forbids removing files.
+// Replaces the file name in the current folder with size bytes as writing
+// it in place would, but through a temporary file there (see
+// hiscore_temp_name) that is synced and renamed over it. Only names in the
+// current folder are touched: a link called name is replaced, not
+// followed. A regular file keeps its mode, ACL, user attributes, group
+// (where the user may) and owner (for root); anything else, and a file the
+// user may not write, is refused. On HISCORE_NOT_WRITTEN nothing changed,
+// but a folder that forbids removing files may keep the temporary file.
 HiscoreSaved hiscore_sys_replace(const char *name, const unsigned char *buf,
     long size, char why[HISCORE_REASON_SIZE]);
 
