@@ -70,22 +70,33 @@ TEST(FileBytes, WholeNameField)
 	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
 }
 
-// Ranked insertion moves records down inside the table and never past it,
-// and a name of twenty characters without a NUL is cut to nineteen.
-TEST(Table, InsertionStaysInsideTheTable)
+// Ranked insertion drops an entry that no score is below, moves whole
+// records down inside the table and never past it, leaves the displaced
+// record's bytes behind the inserted name's NUL, and cuts a name of twenty
+// characters without a NUL to nineteen.
+TEST(Table, Insertion)
 {
 	struct {
 		HiscoreTable t;
-		HiscoreEntry after;
-	} m{};
-	HiscoreEntry e{5, {}};
+		HiscoreEntry after, beyond;
+	} m{}, before;
+	HiscoreEntry low{1, "low"}, mid{7, "N"}, e{5, {}};
 	memset(e.name, 'X', HISCORE_NAME_SIZE);
-	for (int i = 0; i < HISCORE_ENTRIES; i++)
+	for (int i = 0; i < HISCORE_ENTRIES; i++) {
 		m.t.entry[i].score = 10 - i;
+		m.t.entry[i].name[19] = (char)('a' + i);
+	}
+	m.after.score = 2147483647;
+	before = m;
+	hiscore_insert(&m.t, &low);
+	EXPECT_EQ(memcmp(&m, &before, sizeof m), 0);
+	hiscore_insert(&m.t, &mid);
+	EXPECT_EQ(std::string(m.t.entry[4].name), "N");
+	EXPECT_EQ(m.t.entry[4].name[19], 'e');
+	EXPECT_EQ(m.t.entry[5].score, 6);
 	hiscore_insert(&m.t, &e);
-	EXPECT_EQ(m.t.entry[5].score, 5);
-	EXPECT_EQ(m.t.entry[6].score, 5);
-	EXPECT_EQ(std::string(m.t.entry[6].name), std::string(19, 'X'));
-	EXPECT_EQ(m.t.entry[7].score, 4);
-	EXPECT_EQ(m.after.score, 0);
+	EXPECT_EQ(m.t.entry[7].score, 5);
+	EXPECT_EQ(std::string(m.t.entry[7].name), std::string(19, 'X'));
+	EXPECT_EQ(m.t.entry[8].score, 4);
+	EXPECT_EQ(memcmp(&m.after, &before.after, 2 * sizeof m.after), 0);
 }
