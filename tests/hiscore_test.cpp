@@ -37,33 +37,22 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 
 // The ends of the score range, and 2^23, whose stored words mix the top
 // bits: 2^31-1 is stored FF FF 00 80 00 ..., -2^31 FF FF FF 7F FF ... and
-// 2^23 FF FF 7F FF FF ... The full checksum wraps to 0x007FFFFF, the
-// scores checksum is 0xFF80FFF6. The table comes back whole.
-TEST(FileBytes, WholeScoreRange)
+// 2^23 FF FF 7F FF FF ...; then 0x01020304 named "A", with 'B' and 'C' in
+// the last two bytes of the field: BE BC FD FE FC, seventeen FF, BD FB. The
+// full checksum is 0x01820344, the scores checksum 0xFE7EBCB5. The table
+// comes back whole, the bytes behind each NUL too.
+TEST(FileBytes, WholeScoreRangeAndNameField)
 {
-	const HiscoreTable t{{{2147483647, ""}, {-2147483647 - 1, ""},
-	    {8388608, ""}}};
+	HiscoreTable t{{{2147483647, ""}, {-2147483647 - 1, ""}, {8388608, ""},
+	    {0x01020304, "A"}}}, back{};
+	t.entry[3].name[18] = 'B';
+	t.entry[3].name[19] = 'C';
 	const std::string file = encoded(t);
-	HiscoreTable back{};
 	EXPECT_EQ(file.substr(0, 4) + file.substr(8, 5) + file.substr(32, 5) +
-	    file.substr(56, 5) + file.substr(252), std::string("\xFF\xFF\x7F\0"
+	    file.substr(56, 5) + file.substr(252), std::string("\x44\x03\x82\x01"
 	    "\xFF\xFF\0\x80\0\xFF\xFF\xFF\x7F\xFF\xFF\xFF\x7F\xFF\xFF"
-	    "\xF6\xFF\x80\xFF", 23));
-	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back),
-	    HISCORE_VALID);
-	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
-}
-
-// The first, nineteenth and last bytes of a name field, 'A', 'B' and 'C'
-// behind a NUL, with score 0x01020304: stored BE BC FD FE FC, seventeen FF,
-// BD FB; the table comes back whole, the bytes behind the NUL too.
-TEST(FileBytes, WholeNameField)
-{
-	HiscoreTable t{{{0x01020304, "A"}}}, back{};
-	t.entry[0].name[18] = 'B';
-	t.entry[0].name[19] = 'C';
-	const std::string file = encoded(t);
-	EXPECT_EQ(file.substr(8, 24), "\xBE\xBC\xFD\xFE\xFC" +
+	    "\xB5\xBC\x7E\xFE", 23));
+	EXPECT_EQ(file.substr(80, 24), "\xBE\xBC\xFD\xFE\xFC" +
 	    std::string(17, '\xFF') + "\xBD\xFB");
 	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back),
 	    HISCORE_VALID);
