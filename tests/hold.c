@@ -1,13 +1,13 @@
-/* hold.c: holds a file as a virus scanner may. "hold FILE MS MARK" opens
- * FILE without sharing it, checks that no one else may now open it,
- * creates MARK, and closes FILE after MS milliseconds. */
-#include <stdlib.h>
+/* hold.c: holds a file as a virus scanner may. "hold FILE MARK RELEASE"
+ * opens FILE without sharing it, checks that no one else may now open it,
+ * creates MARK, and closes FILE once RELEASE exists (or after 20 s). */
 #include <windows.h>
 
 int
 main(int argc, char **argv)
 {
 	HANDLE h, other;
+	int waited;
 
 	if (argc != 4)
 		return 2;
@@ -17,9 +17,13 @@ main(int argc, char **argv)
 	if (h == INVALID_HANDLE_VALUE || other != INVALID_HANDLE_VALUE ||
 	    GetLastError() != ERROR_SHARING_VIOLATION)
 		return 1;
-	CloseHandle(CreateFileA(argv[3], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0,
+	CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0,
 	    NULL));
-	Sleep(atoi(argv[2]));
+	for (waited = 0; waited < 20000; waited += 10) {
+		if (GetFileAttributesA(argv[3]) != INVALID_FILE_ATTRIBUTES)
+			break;
+		Sleep(10);
+	}
 	CloseHandle(h);
 	return 0;
 }
