@@ -150,8 +150,9 @@ protected:
 		fs::create_directory(work);
 		chmod(root.c_str(), 0755);
 		chmod(work.c_str(), 0777);
-		const HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"},
-		    {3, "back\\slash"}, {2, "\x7f~ "}}};
+		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"},
+		    {3, "back\\slash"}, {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
+		memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);	// no NUL
 		put("a", named[0]);
 		put("b", named[1]);
 		put("d", named[2]);
