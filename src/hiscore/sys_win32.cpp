@@ -214,29 +214,40 @@ move(const char *from, const char *to, bool replace)
 	return ERROR_SHARING_VIOLATION;
 }
 
-// The save on Windows 9x: the old file is moved aside to a free temporary
-// name, the new one into its place, and then the old one is deleted. At
-// every moment one of them holds a whole copy; if HISCORE.DAT is missing
-// after a crash, the new bytes are whole in "<name>.tmp".
+// Moves name to the first free temporary name from "<name>.tmp.1" on,
+// which it leaves in aside.
+static DWORD
+move_aside(const char *name, char aside[HISCORE_TEMP_NAME_SIZE])
+{
+	for (int k = 1; k < HISCORE_MAX_TEMPS; k++) {
+		if (!hiscore_temp_name(aside, name, k))
+			return ERROR_FILENAME_EXCED_RANGE;
+		DWORD err = move(name, aside, false);
+		if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS)
+			return err;
+	}
+	return ERROR_FILE_EXISTS;
+}
+
+// The save on Windows 9x: the old file is moved aside, the new one into
+// its place, and then the old one is deleted. At every moment one of them
+// holds a whole copy; if HISCORE.DAT is missing after a crash, the new
+// bytes are whole in the newest temporary file.
 static DWORD
 replace_9x(const char *tmp, const char *name, bool exists)
 {
 	char aside[HISCORE_TEMP_NAME_SIZE];
-	DWORD err = ERROR_FILE_EXISTS;
+	DWORD err;
 
-	for (int k = 1; exists && err == ERROR_FILE_EXISTS; k++) {
-		if (k == HISCORE_MAX_TEMPS || !hiscore_temp_name(aside, name, k))
-			return ERROR_FILENAME_EXCED_RANGE;
-		err = move(name, aside, false);
-		if (err == ERROR_ALREADY_EXISTS)
-			err = ERROR_FILE_EXISTS;
-	}
-	if (exists && err != 0)
+	if (!exists)
+		return move(tmp, name, false);
+	err = move_aside(name, aside);
+	if (err != 0)
 		return err;
 	err = move(tmp, name, false);
-	if (err != 0 && exists)
+	if (err != 0)
 		move(aside, name, false);
-	else if (exists)
+	else
 		DeleteFileA(aside);
 	return err;
 }
