@@ -42,9 +42,12 @@ export HISCORE_ARCHIVE=$work/$top
 if [ "$3" = win98 ]; then
 	"$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
 	HISCORE_SYSTEM=windows-9x
-	# The save takes the Windows 9x path: MoveFileA, never MoveFileExA.
+	# The save takes the Windows 9x path, over an old HISCORE.DAT and
+	# where there is none: MoveFileA, never MoveFileExA.
 	cp "$(dirname "$0")"/../examples/HISCORE.? . && cp HISCORE.1 HISCORE.DAT
 	WINEDEBUG=+relay "$wine" "$5/hiscore-merge.exe" >/dev/null 2>relay
+	rm HISCORE.DAT
+	WINEDEBUG=+relay "$wine" "$5/hiscore-merge.exe" >/dev/null 2>>relay
 	grep -q 'Call KERNEL32.MoveFileA(' relay &&
 	    ! grep -q 'Call KERNEL32.MoveFileExA(' relay ||
 	    { echo "the Windows 9x save did not run" >&2; exit 1; }
