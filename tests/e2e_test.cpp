@@ -208,10 +208,11 @@ static std::vector<Scenario>
 load_scenarios()
 {
 	static const std::set<std::string> lines = {"setup", "wrapper", "calls",
-	    "copied", "stdin", "stdout", "stdout-start", "stderr"}, keys = {
-	    "name", "only", "needs", "run-as", "program", "args", "status",
-	    "alarms", "saved", "setup", "wrapper", "calls", "copied", "stdin",
-	    "stdout", "stdout-start", "stderr"};
+	    "copied", "metadata-change", "stdin", "stdout", "stdout-start",
+	    "stderr"}, keys = {"name", "only", "needs", "run-as", "program",
+	    "args", "status", "alarms", "saved", "metadata-change", "setup",
+	    "wrapper", "calls", "copied", "stdin", "stdout", "stdout-start",
+	    "stderr"};
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
 	std::vector<Scenario> all, here;
 	for (std::string line; std::getline(in, line);) {
@@ -294,9 +295,20 @@ TEST_P(Run, Scenario)
 		    (nobody ? "65534:65534" : std::to_string(geteuid()) + ":" +
 		    std::to_string(getegid()));
 		bool replaced = !was.empty() && S_ISREG(std::stoul(was));
+		std::string want = " " + (replaced ? was.substr(0, was.find('\n')) :
+		    fresh) + " ";
+		// Each "FROM -> TO" changes one field of that, or removes it.
+		std::istringstream changes(s["metadata-change"]);
+		for (std::string line; std::getline(changes, line);) {
+			std::string from = line.substr(0, line.find(" ->")), to =
+			    line.substr(std::min(line.size(), from.size() + 4));
+			size_t field = want.find(" " + from + " ");
+			ASSERT_NE(field, std::string::npos) << from;
+			want.replace(field, from.size() + 2, to.empty() ? " " :
+			    " " + to + " ");
+		}
 		EXPECT_EQ(rows(now.substr(now.find('\n') + 1)), s["saved"]);
-		EXPECT_EQ(now.substr(0, now.find('\n')), replaced ?
-		    was.substr(0, was.find('\n')) : fresh);
+		EXPECT_EQ(" " + now.substr(0, now.find('\n')) + " ", want);
 		before.erase(at);
 		after.erase(at);
 	}
