@@ -248,7 +248,8 @@ class Run : public E2E, public testing::WithParamInterface<Scenario> {};
 TEST_P(Run, Scenario)
 {
 	Scenario s = GetParam();
-	const bool nobody = s["run-as"] == "nobody" && geteuid() == 0 &&
+	const bool nobody = s["run-as"].compare(0, 6, "nobody") == 0 &&
+	    geteuid() == 0 &&
 	    runner.empty();	// otherwise as it is: not root, or wine
 	const bool traced = s["needs"].find("strace") != std::string::npos ||
 	    !s["calls"].empty();
@@ -261,8 +262,9 @@ TEST_P(Run, Scenario)
 	put("in", s["stdin"]);
 	EXPECT_EQ(sh((traced ? "export ASAN_OPTIONS=detect_leaks=0\n" : "") +
 	    watchdog + (s["calls"].empty() ? "" : "strace -f -y -o ../calls ") +
-	    (nobody ? "setpriv --reuid=65534 --regid=65534 "
-	    "--clear-groups " : "") + s["wrapper"] + " " +
+	    (!nobody ? "" : s["run-as"] == "nobody in group 0" ? "setpriv "
+	    "--reuid=65534 --regid=65534 --groups=0 " : "setpriv --reuid=65534 "
+	    "--regid=65534 --clear-groups ") + s["wrapper"] + " " +
 	    programs.at(s["program"]) + " " + s["args"] +
 	    " <../in >../out 2>../err"), std::stoi(s["status"]));
 	std::string out = slurp(root / "out"), err = slurp(root / "err");
