@@ -22,7 +22,7 @@
 
 namespace fs = std::filesystem;
 struct Scenario : std::map<std::string, std::string> {};
-static void PrintTo(const Scenario &s, std::ostream *os) { *os << s.at("name"); }
+static void PrintTo(const Scenario &s, std::ostream *o) { *o << s.at("name"); }
 
 static std::string
 env_or(const char *name, const char *otherwise)
@@ -47,12 +47,11 @@ static const std::string no_leak_check =
 // Skips the test when something it needs is missing, or fails it under
 // HISCORE_REQUIRE_ALL.
 #define REQUIRE_OR_SKIP(ok, what)					\
-	do {								\
-		if (!(ok) && getenv("HISCORE_REQUIRE_ALL"))		\
-			FAIL() << "missing " << (what);			\
-		if (!(ok))						\
-			GTEST_SKIP() << "missing " << (what);		\
-	} while (0)
+	if (ok) {							\
+	} else if (getenv("HISCORE_REQUIRE_ALL"))			\
+		FAIL() << "missing " << (what);				\
+	else								\
+		GTEST_SKIP() << "missing " << (what)
 
 static std::string
 slurp(const fs::path &p)
@@ -252,8 +251,7 @@ TEST_P(Run, Scenario)
 {
 	Scenario s = GetParam();
 	const bool nobody = s["run-as"].compare(0, 6, "nobody") == 0 &&
-	    geteuid() == 0 &&
-	    runner.empty();	// otherwise as it is: not root, or wine
+	    geteuid() == 0 && runner.empty();	// else as it is: not root, or wine
 	const bool traced = s["needs"].find("strace") != std::string::npos ||
 	    !s["calls"].empty();
 	REQUIRE_OR_SKIP(!traced || strace_works(), "strace that may trace");

@@ -1,13 +1,12 @@
 /* hold.c: holds a file as a virus scanner may. "hold FILE MARK RELEASE"
  * opens FILE without sharing it, checks that no one else may now open it,
- * creates MARK, and closes FILE once RELEASE exists (or after 20 s). */
+ * creates MARK, and closes FILE once RELEASE exists. */
 #include <windows.h>
 
 int
 main(int argc, char **argv)
 {
 	HANDLE h, other;
-	int waited;
 
 	if (argc != 4)
 		return 2;
@@ -19,11 +18,8 @@ main(int argc, char **argv)
 		return 1;
 	CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0,
 	    NULL));
-	for (waited = 0; waited < 20000; waited += 10) {
-		if (GetFileAttributesA(argv[3]) != INVALID_FILE_ATTRIBUTES)
-			break;
+	while (GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES)
 		Sleep(10);
-	}
 	CloseHandle(h);
 	return 0;
 }
