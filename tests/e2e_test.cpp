@@ -44,15 +44,6 @@ static const std::string watchdog = "timeout -k 5 20 ";
 static const std::string no_leak_check =
     "export ASAN_OPTIONS=detect_leaks=0\n";
 
-// Skips the test when something it needs is missing, or fails it under
-// HISCORE_REQUIRE_ALL.
-#define REQUIRE_OR_SKIP(ok, what)					\
-	if (ok) {							\
-	} else if (getenv("HISCORE_REQUIRE_ALL"))			\
-		FAIL() << "missing " << (what);				\
-	else								\
-		GTEST_SKIP() << "missing " << (what)
-
 static std::string
 slurp(const fs::path &p)
 {
@@ -61,16 +52,75 @@ slurp(const fs::path &p)
 	return s.str();
 }
 
-// Whether strace may trace here: it must log the calls of a real command.
-static bool
-strace_works()
+// A new folder below TMPDIR (or /tmp) for what the name says.
+static fs::path
+scratch(const char *what)
 {
-	static const std::string log = "/tmp/hiscore-probe-" +
-	    std::to_string(getpid());
-	static const bool works = system(("strace -o " + log + " true >/dev/null"
-	    " 2>&1").c_str()) == 0 && !slurp(log).empty() && fs::remove(log);
-	return works;
+	std::string tmpl = (fs::temp_directory_path() / "hiscore-").string() +
+	    what + "-XXXXXX";
+	if (!mkdtemp(tmpl.data()))
+		throw std::runtime_error("cannot make a scratch folder " + tmpl);
+	return fs::canonical(tmpl);
 }
+
+// What the host lacks for a need: nothing, a package, or a capability
+// whose probe, done once by using it, failed.
+struct Lack {
+	bool package;
+	std::string why;
+};
+
+static Lack
+probe(const std::string &need)
+{
+	static const fs::path dir = scratch("probe");
+	const std::string file = (dir / "f").string();
+	auto ok = [](const std::string &command) {
+		return system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+	};
+	auto tool = [&](const char *command, const char *package,
+	    const std::string &use, const char *why) {
+		if (!ok(std::string("command -v ") + command))
+			return Lack{true, std::string("missing ") + package};
+		return Lack{false, ok(use) ? "" : why};
+	};
+	ok("touch " + file + " && chmod 777 " + dir.string());
+	if (need == "root")
+		return {false, geteuid() == 0 ? "" : "the tests do not run as root"};
+	if (need == "trace")
+		return tool("strace", "strace", "strace -o " + file + "-log true && "
+		    "test -s " + file + "-log", "strace cannot trace a command here");
+	if (need == "xattr")
+		return tool("setfattr", "attr", "setfattr -n user.probe " + file,
+		    "the scratch file system takes no user.* attribute");
+	if (need == "acl")
+		return tool("setfacl", "acl", "setfacl -m u:65534:r " + file,
+		    "the scratch file system takes no ACL");
+	if (need == "nobody")
+		return {false, ok("setpriv --reuid=65534 --regid=65534 "
+		    "--clear-groups test -w " + dir.string()) ? "" : "uid 65534 cannot "
+		    "reach the scratch folder " + dir.parent_path().string()};
+	throw std::runtime_error("unknown need: " + need);
+}
+
+// Whether a lack fails a test rather than skip it: under
+// HISCORE_REQUIRE_ALL, a missing package, or a capability of
+// HISCORE_HOST_REQUIRES, the list that CI requires of every host.
+static bool
+required(const std::string &need, const Lack &lack)
+{
+	return getenv("HISCORE_REQUIRE_ALL") && (lack.package ||
+	    (" " + std::string(HISCORE_HOST_REQUIRES) + " ").find(" " + need +
+	    " ") != std::string::npos);
+}
+
+#define REQUIRE_OR_SKIP(need)						\
+	if (const Lack lack = probe(need); lack.why.empty()) {		\
+	} else if (required(need, lack))				\
+		FAIL() << lack.why;					\
+	else								\
+		GTEST_SKIP() << (lack.package ? "skipped: " :		\
+		    "skipped on this host: ") << lack.why
 
 // Tables of rows A1..A10 and B1..B10 whose merge has ties inside the first,
 // across the two and with the built-in table, of rows D1..D10.
@@ -145,9 +195,7 @@ protected:
 
 	void SetUp() override
 	{
-		char tmpl[] = "/tmp/hiscore-e2e-XXXXXX";
-		ASSERT_TRUE(mkdtemp(tmpl));
-		root = fs::canonical(tmpl);
+		root = scratch("e2e");
 		work = root / "w";
 		fs::create_directory(work);
 		chmod(root.c_str(), 0755);
@@ -252,11 +300,12 @@ TEST_P(Run, Scenario)
 	Scenario s = GetParam();
 	const bool nobody = s["run-as"].compare(0, 6, "nobody") == 0 &&
 	    geteuid() == 0 && runner.empty();	// else as it is: not root, or wine
-	const bool traced = s["needs"].find("strace") != std::string::npos ||
+	const bool traced = s["needs"].find("trace") != std::string::npos ||
 	    !s["calls"].empty();
-	REQUIRE_OR_SKIP(!traced || strace_works(), "strace that may trace");
-	REQUIRE_OR_SKIP(s["needs"].find("root") == std::string::npos ||
-	    geteuid() == 0, "root");
+	std::istringstream needs(s["needs"] + (traced ? " trace" : "") +
+	    (nobody ? " nobody" : ""));
+	for (std::string need; needs >> need;)
+		REQUIRE_OR_SKIP(need);
 	ASSERT_EQ(sh(s["setup"]), 0) << s["setup"];
 	auto before = snapshot();
 	ASSERT_GT(before.size(), 7u);	// the files of SetUp are there
@@ -317,9 +366,12 @@ TEST_P(Run, Scenario)
 		after.erase(at);
 	}
 	std::istringstream copies(s["copied"]);
+	auto bytes = [&](const std::string &entry) {
+		size_t at = after.count(entry) ? after[entry].find('\n') : -1;
+		return at == std::string::npos ? "(absent)" : after[entry].substr(at);
+	};
 	for (std::string copy, from; copies >> copy >> from;) {
-		EXPECT_EQ(after[copy].substr(after[copy].find('\n')),
-		    after[from].substr(after[from].find('\n'))) << copy;
+		EXPECT_EQ(bytes(copy), bytes(from)) << copy << "\n" << out;
 		before.erase(copy);
 		after.erase(copy);
 	}
@@ -336,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(load_scenarios()),
 TEST_F(E2E, PosixKilledAtEverySystemCall)
 {
 	const std::string merge = programs.at("merge") + " >/dev/null 2>&1";
-	REQUIRE_OR_SKIP(strace_works(), "strace that may trace");
+	REQUIRE_OR_SKIP("trace");
 	for (std::string inputs : {"cp ../a HISCORE.1 && cp ../b HISCORE.2",
 	    "rm -f HISCORE.?"}) {
 		const std::string setup = no_leak_check + "rm -f HISCORE.* && cp "
