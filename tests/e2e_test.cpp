@@ -5,6 +5,7 @@
 // HISCORE_SHOW say what to run; HISCORE_REQUIRE_ALL fails a test that
 // would be skipped.
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -33,10 +34,13 @@ env_or(const char *name, const char *otherwise)
 static const std::string runner = env_or("HISCORE_RUNNER", "");
 // posix, windows-nt, or windows-9x (wine reporting Windows 98).
 static const std::string system_name = env_or("HISCORE_SYSTEM", "posix");
+// Wine's own programs are named by path: wine starts a bare name through
+// start.exe's search and ShellExecuteEx, where a start once failed in CI.
+static const std::string cmd = " 'C:\\windows\\system32\\cmd.exe' ";
 static const std::map<std::string, std::string> programs = {
 	{"merge", runner + " " + env_or("HISCORE_MERGE", HISCORE_MERGE_PATH)},
 	{"show", runner + " " + env_or("HISCORE_SHOW", HISCORE_SHOW_PATH)},
-	{"merge.cmd", runner + " cmd /c merge.cmd"},
+	{"merge.cmd", runner + cmd + "/c merge.cmd"},
 };
 // Ends a hung run by SIGTERM, then SIGKILL, and then exits 124.
 static const std::string watchdog = "timeout -k 5 20 ";
@@ -63,8 +67,8 @@ scratch(const char *what)
 	return fs::canonical(tmpl);
 }
 
-// What the host lacks for a need: nothing, a package, or a capability
-// whose probe, done once by using it, failed.
+// What the host lacks for a need: nothing, a tool (a package), or what a
+// use of it, tried once in a scratch folder $D with a file $F, showed.
 struct Lack {
 	bool package;
 	std::string why;
@@ -73,50 +77,43 @@ struct Lack {
 static Lack
 probe(const std::string &need)
 {
-	static const fs::path dir = scratch("probe");
-	const std::string file = (dir / "f").string();
-	auto ok = [](const std::string &command) {
-		return system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
-	};
-	auto tool = [&](const char *command, const char *package,
-	    const std::string &use, const char *why) {
-		if (!ok(std::string("command -v ") + command))
-			return Lack{true, std::string("missing ") + package};
-		return Lack{false, ok(use) ? "" : why};
-	};
-	ok("touch " + file + " && chmod 777 " + dir.string());
-	if (need == "root")
-		return {false, geteuid() == 0 ? "" : "the tests do not run as root"};
-	if (need == "trace")
-		return tool("strace", "strace", "strace -o " + file + "-log true && "
-		    "test -s " + file + "-log", "strace cannot trace a command here");
-	if (need == "xattr")
-		return tool("setfattr", "attr", "setfattr -n user.probe " + file,
-		    "the scratch file system takes no user.* attribute");
-	if (need == "acl")
-		return tool("setfacl", "acl", "setfacl -m u:65534:r " + file,
-		    "the scratch file system takes no ACL");
-	if (need == "nobody")
-		return {false, ok("setpriv --reuid=65534 --regid=65534 "
-		    "--clear-groups test -w " + dir.string()) ? "" : "uid 65534 cannot "
-		    "reach the scratch folder " + dir.parent_path().string()};
-	throw std::runtime_error("unknown need: " + need);
+	static const std::map<std::string, std::array<const char *, 3>> uses = {
+	    {"root", {"id", "test $(id -u) = 0", "the tests do not run as root"}},
+	    {"trace", {"strace", "strace -o $F true && test -s $F",
+	    "strace cannot trace a command here"}},
+	    {"xattr", {"setfattr", "setfattr -n user.probe $F",
+	    "the scratch file system takes no user.* attribute"}},
+	    {"acl", {"setfacl", "setfacl -m u:65534:r $F",
+	    "the scratch file system takes no ACL"}},
+	    {"nobody", {"setpriv", "chmod 777 $D && setpriv --reuid=65534 "
+	    "--regid=65534 --clear-groups test -w $D",
+	    "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
+	static std::map<std::string, Lack> found;
+	if (!uses.count(need))
+		throw std::runtime_error("unknown need: " + need);
+	if (!found.count(need)) {
+		const auto &[tool, use, why] = uses.at(need);
+		const std::string dir = scratch("probe");
+		auto ok = [&](const std::string &script) {
+			return system(("D=" + dir + " F=" + dir + "/f; (touch $F && " +
+			    script + ") >/dev/null 2>&1").c_str()) == 0;
+		};
+		found[need] = !ok(std::string("command -v ") + tool) ?
+		    Lack{true, std::string("missing ") + tool} :
+		    Lack{false, ok(use) ? "" : why};
+		fs::remove_all(dir);
+	}
+	return found[need];
 }
 
-// Whether a lack fails a test rather than skip it: under
-// HISCORE_REQUIRE_ALL, a missing package, or a capability of
+// Skips a test for what the host lacks. Under HISCORE_REQUIRE_ALL a missing
+// package fails it instead, and so does a capability of
 // HISCORE_HOST_REQUIRES, the list that CI requires of every host.
-static bool
-required(const std::string &need, const Lack &lack)
-{
-	return getenv("HISCORE_REQUIRE_ALL") && (lack.package ||
-	    (" " + std::string(HISCORE_HOST_REQUIRES) + " ").find(" " + need +
-	    " ") != std::string::npos);
-}
-
 #define REQUIRE_OR_SKIP(need)						\
 	if (const Lack lack = probe(need); lack.why.empty()) {		\
-	} else if (required(need, lack))				\
+	} else if (getenv("HISCORE_REQUIRE_ALL") && (lack.package ||	\
+	    std::string(" " HISCORE_HOST_REQUIRES " ").find(" " + need +	\
+	    " ") != std::string::npos))					\
 		FAIL() << lack.why;					\
 	else								\
 		GTEST_SKIP() << (lack.package ? "skipped: " :		\
@@ -388,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(load_scenarios()),
 TEST_F(E2E, PosixKilledAtEverySystemCall)
 {
 	const std::string merge = programs.at("merge") + " >/dev/null 2>&1";
-	REQUIRE_OR_SKIP("trace");
+	REQUIRE_OR_SKIP(std::string("trace"));
 	for (std::string inputs : {"cp ../a HISCORE.1 && cp ../b HISCORE.2",
 	    "rm -f HISCORE.?"}) {
 		const std::string setup = no_leak_check + "rm -f HISCORE.* && cp "

@@ -15,11 +15,8 @@
 # failure under HISCORE_REQUIRE_ALL when NEED is a package or one of
 # $HISCORE_HOST_REQUIRES.
 lacks() {
-	if [ -n "${HISCORE_REQUIRE_ALL:-}" ] && [[ $1 = package ||
-	    " $HISCORE_HOST_REQUIRES " = *" $1 "* ]]; then
-		echo "$2" >&2
-		exit 1
-	fi
+	[[ -n ${HISCORE_REQUIRE_ALL:-} && " package $HISCORE_HOST_REQUIRES " = *" $1 "* ]] &&
+	    { echo "$2" >&2; exit 1; }
 	[ "$1" = package ] && echo "skipped: $2" || echo "skipped on this host: $2"
 	exit 77
 }
@@ -40,18 +37,18 @@ fi
 # caller: those hand a program that the kernel cannot run (ENOEXEC) to
 # /bin/sh, which hides the cause behind a syntax error.
 wine_runs() {
-	local out
 	# A file, not a pipe, which the services that wine starts keep open.
-	"$1" cmd /c exit </dev/null >"$work/start" 2>&1 && return 0
-	out=$(cat "$work/start")
-	need=wine why="wine cannot run a program here: ${out##*$'\n'}"
-	if [[ $out = *"Exec format error"* ]]; then
-		need=i386 why="32-bit programs cannot run here (Exec format error)"
-		[ "$1" = "$wine32" ] || need=wine why="$1 cannot run here (Exec format error)"
-	fi
+	"$1" "$system32\cmd.exe" /c exit </dev/null >"$work/start" 2>&1 && return 0
+	need=wine why="wine cannot run a program here: $(tail -n 1 "$work/start")"
+	grep -q 'Exec format error' "$work/start" || return 1
+	need=i386 why="32-bit programs cannot run here (Exec format error)"
+	[ "$1" = "$wine32" ] || need=wine why="$1 cannot run here (Exec format error)"
 	return 1
 }
 
+# Wine's own programs are named by path: wine starts a bare name through
+# start.exe's search and ShellExecuteEx, where a start once failed in CI.
+system32='C:\windows\system32'
 wine32=${HISCORE_WINE32:-/usr/lib/wine/wine}
 wine64=${HISCORE_WINE64:-/usr/lib/wine/wine64}
 arch=$1 dir=$5 wine=$wine64
@@ -81,7 +78,7 @@ test "$(LC_ALL=C ls "$top" | tr '\n' ' ')" = "LICENSE.txt README.txt hiscore-mer
 export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe
 export HISCORE_ARCHIVE=$work/$top
 if [ "$3" = win98 ]; then
-	"$wine" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
 	HISCORE_SYSTEM=windows-9x
 	# The save takes the Windows 9x path, over an old HISCORE.DAT and
 	# where there is none: MoveFileA, never MoveFileExA.
