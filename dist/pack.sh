@@ -3,7 +3,8 @@
 # named after ARCHIVE (.zip or .tar.gz) and packs it so that two builds of
 # one commit give the same bytes: entries in name order, all dated EPOCH,
 # modes 755 for programs and folders and 644 for the rest whatever the
-# umask, owned by root in the tar.gz, no extra fields in the ZIP.
+# umask, owned by root in the tar.gz, no extra fields in the ZIP. Its
+# SHA256SUMS, beside it, lets a player check it.
 set -eu
 build=$1 archive=$2 epoch=$3
 top=$(basename "$(basename "$archive" .zip)" .tar.gz)
@@ -24,3 +25,4 @@ case $archive in
 	tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
 	    --mtime="@$epoch" -cf - "$top" | gzip -n -9 >"$archive" ;;
 esac
+(cd "$(dirname "$archive")" && sha256sum "$(basename "$archive")" >SHA256SUMS)
