@@ -1,5 +1,5 @@
 // e2e_test.cpp: runs hiscore-merge and hiscore-show in a scratch folder,
-// one test per scenario of scenarios.txt (its head says how a scenario is
+// one test per case of scenarios.txt (its head says how a case is
 // written), and checks what they print, their exit status and every entry
 // below the scratch root. HISCORE_RUNNER (wine), HISCORE_MERGE and
 // HISCORE_SHOW say what to run; HISCORE_REQUIRE_ALL fails a test that
@@ -36,7 +36,7 @@ static const std::string runner = env_or("HISCORE_RUNNER", "");
 static const std::string system_name = env_or("HISCORE_SYSTEM", "posix");
 // Wine's own programs are named by path: wine starts a bare name through
 // start.exe's search and ShellExecuteEx, where a start once failed in CI.
-static const std::string cmd = " 'C:\\windows\\system32\\cmd.exe' ";
+static const std::string cmd = " C:\\windows\\system32\\cmd.exe ";
 static const std::map<std::string, std::string> programs = {
 	{"merge", runner + " " + env_or("HISCORE_MERGE", HISCORE_MERGE_PATH)},
 	{"show", runner + " " + env_or("HISCORE_SHOW", HISCORE_SHOW_PATH)},
@@ -248,40 +248,54 @@ protected:
 	}
 };
 
-// Reads the scenarios that apply to this system. Each use of a key of
-// lines adds one. A mistake in the file ends the test program, so that no
-// scenario is silently lost.
+// Reads the cases of scenarios.txt that apply to this system (its head
+// says how a case is written). A mistake in the file ends the test
+// program, so that no case is silently lost.
 static std::vector<Scenario>
 load_scenarios()
 {
-	static const std::set<std::string> lines = {"setup", "wrapper", "calls",
-	    "copied", "metadata-change", "stdin", "stdout", "stdout-start",
-	    "stderr"}, keys = {"name", "only", "needs", "run-as", "program",
-	    "args", "status", "alarms", "saved", "metadata-change", "setup",
-	    "wrapper", "calls", "copied", "stdin", "stdout", "stdout-start",
-	    "stderr"};
+	static const std::set<std::string> keys = {"setup", "run", "stdin",
+	    "alarms", "saved", "meta", "copied", "calls", "err", "cannot", "out",
+	    "start"}, tags = {"posix", "windows", "windows-nt", "root", "trace",
+	    "xattr", "acl", "nobody", "nobody+0"};
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
-	std::vector<Scenario> all, here;
+	std::vector<std::vector<std::string>> rows;
+	std::vector<Scenario> here;
 	for (std::string line; std::getline(in, line);) {
-		line.erase(line.find_last_not_of(" \t") + 1);
-		if (line.empty() || line[0] == '#')
-			continue;
-		std::string key = line.substr(0, line.find(" =")), value =
-		    line.substr(std::min(line.size(), key.size() + 3));
-		if (key == "name")
-			all.emplace_back();
-		if (all.empty() || !keys.count(key) || line.size() < key.size() + 2)
-			throw std::runtime_error("scenarios.txt: " + line);
-		if (lines.count(key))
-			value = std::regex_replace(value, std::regex("\\\\x20$"),
-			    " ") + "\n";
-		all.back()[key] += value;
+		line.erase(line.find_last_not_of(' ') + 1);
+		line = std::regex_replace(line, std::regex("\\\\x20$"), " ");
+		if (line[0] == '\t' && line.compare(1, 2, "| ") == 0)
+			rows.back().push_back(line.substr(3));
+		else if (line[0] == '\t')
+			rows.back().back() += "\n" + line.substr(1);
+		else if (!line.empty() && line[0] != '#')
+			rows.emplace_back();
+		for (size_t at = 0, end = 0; line[0] != '\t' && !line.empty() &&
+		    line[0] != '#' && end != std::string::npos; at = end + 3)
+			rows.back().push_back(line.substr(at,
+			    (end = line.find(" | ", at)) - at));
 	}
-	for (Scenario &s : all) {
-		if (!s["wrapper"].empty())
-			s["wrapper"].pop_back();	// the program follows it
-		if (!programs.count(s["program"]) || s["status"].empty())
-			throw std::runtime_error(s["name"] + ": program or status");
+	for (const auto &row : rows) {
+		Scenario s;
+		std::istringstream words(row[0]);
+		words >> s["name"];
+		for (std::string tag; words >> tag;) {
+			std::string &to = s[tag.compare(0, 6, "nobody") == 0 ? "run-as" :
+			    tag[0] == 'w' || tag == "posix" ? "only" : "needs"];
+			if (!tags.count(tag))
+				throw std::runtime_error(s["name"] + ": " + tag);
+			to += (to.empty() ? "" : " ") + tag;
+		}
+		for (size_t k = 1; k < row.size(); k++) {
+			const std::string &f = row[k], key = isdigit((unsigned char)f[0]) ?
+			    "status" : f.substr(0, f.find_first_of(" \n"));
+			if (!keys.count(key) && key != "status")
+				throw std::runtime_error(s["name"] + ": " + f);
+			s[key] += (s[key].empty() ? "" : "\n") + (key == "status" ? f :
+			    f.substr(key.size() + (f[key.size()] == ' ')));
+		}
+		if (s["status"].empty())
+			throw std::runtime_error(s["name"] + ": no status");
 		if (system_name.compare(0, s["only"].size(), s["only"]) == 0)
 			here.push_back(s);
 	}
@@ -295,51 +309,55 @@ class Run : public E2E, public testing::WithParamInterface<Scenario> {};
 TEST_P(Run, Scenario)
 {
 	Scenario s = GetParam();
-	const bool nobody = s["run-as"].compare(0, 6, "nobody") == 0 &&
-	    geteuid() == 0 && runner.empty();	// else as it is: not root, or wine
+	const bool nobody = !s["run-as"].empty() && geteuid() == 0 &&
+	    runner.empty();	// else as it is: not root, or wine
 	const bool traced = s["needs"].find("trace") != std::string::npos ||
 	    !s["calls"].empty();
 	std::istringstream needs(s["needs"] + (traced ? " trace" : "") +
 	    (nobody ? " nobody" : ""));
 	for (std::string need; needs >> need;)
 		REQUIRE_OR_SKIP(need);
-	ASSERT_EQ(sh(s["setup"]), 0) << s["setup"];
+	ASSERT_EQ(sh("set -e\n" + s["setup"]), 0) << s["setup"];
 	auto before = snapshot();
 	ASSERT_GT(before.size(), 7u);	// the files of SetUp are there
-	put("in", s["stdin"]);
-	const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 " +
-	    std::string(s["run-as"] == "nobody in group 0" ? "--groups=0 " :
-	    "--clear-groups ");
-	EXPECT_EQ(sh((traced ? no_leak_check : "") + watchdog +
+	put("in", s["stdin"] + (s["stdin"].empty() ? "" : "\n"));
+	put("run", s["run"].empty() ? "$MERGE" : s["run"]);
+	const std::string as = !nobody ? "" : "setpriv --reuid=65534 "
+	    "--regid=65534 " + std::string(s["run-as"] == "nobody+0" ?
+	    "--groups=0 " : "--clear-groups ");
+	EXPECT_EQ(sh((traced ? no_leak_check : "") + "export MERGE='" + as +
+	    programs.at("merge") + "' SHOW='" + as + programs.at("show") +
+	    "' CMD='" + programs.at("merge.cmd") + "'\n" + watchdog +
 	    (s["calls"].empty() ? "" : "strace -f -y -o ../calls ") +
-	    (nobody ? as_nobody : "") + s["wrapper"] + " " +
-	    programs.at(s["program"]) + " " + s["args"] +
-	    " <../in >../out 2>../err"), std::stoi(s["status"]));
+	    "sh ../run <../in >../out 2>../err"), std::stoi(s["status"]));
 	std::string out = slurp(root / "out"), err = slurp(root / "err");
 	// Each pattern of calls matches a line after those of the ones before.
 	EXPECT_TRUE(std::regex_search(slurp(root / "calls"), std::regex(
 	    std::regex_replace(s["calls"], std::regex("\n(.)"), "[\\s\\S]*$1"))))
 	    << slurp(root / "calls");
-	for (const char *scratch : {"in", "out", "err", "calls"})
+	for (const char *scratch : {"in", "run", "out", "err", "calls"})
 		fs::remove(root / scratch);
 	auto after = snapshot();
 	if (!s["alarms"].empty()) {
 		std::string alarms;
 		for (int k = std::stoi(s["alarms"]); k > 0; k--)
 			alarms += "\a\n";
-		s["stdout"] = "HIGHSCORE - MERGER for Quorvex\n\nMerging files "
+		s["out"] = "HIGHSCORE - MERGER for Quorvex\n\nMerging files "
 		    "'HISCORE.1' and 'HISCORE.2' to 'HISCORE.DAT' ...\n\n" +
-		    alarms + "Saving new 'HISCORE.DAT' ...\n";
+		    alarms + "Saving new 'HISCORE.DAT' ...";
 	}
-	for (const char *key : {"stdout", "stdout-start", "stderr"})
-		if (!runner.empty())	// under wine, CR LF line ends
-			s[key] = std::regex_replace(s[key], std::regex("\n"), "\r\n");
-	if (!s["stdout-start"].empty())
-		out.resize(std::min(out.size(), s["stdout-start"].size()));
-	EXPECT_EQ(out, s["stdout"] + s["stdout-start"]);
-	EXPECT_EQ(err, s["stderr"]);
+	if (!s["cannot"].empty())
+		s["err"] = "hiscore-merge: cannot write 'HISCORE.DAT': " + s["cannot"];
+	for (const char *key : {"out", "start", "err"})
+		if (s.count(key))	// lines, with CR LF line ends under wine
+			s[key] = std::regex_replace(s[key] + "\n", std::regex("\n"),
+			    runner.empty() ? "\n" : "\r\n");
+	if (!s["start"].empty())
+		out.resize(std::min(out.size(), s["start"].size()));
+	EXPECT_EQ(out, s["out"] + s["start"]);
+	EXPECT_EQ(err, s["err"]);
 	const std::string at = "w/HISCORE.DAT", was = before[at], now = after[at];
-	if (!s["saved"].empty()) {
+	if (s.count("saved")) {
 		// A regular file, with the old one's metadata or a new one's.
 		std::string fresh = std::to_string(S_IFREG | 0644) + " " +
 		    (nobody ? "65534:65534" : std::to_string(geteuid()) + ":" +
@@ -348,7 +366,7 @@ TEST_P(Run, Scenario)
 		std::string want = " " + (replaced ? was.substr(0, was.find('\n')) :
 		    fresh) + " ";
 		// Each "FROM -> TO" changes one field of that, or removes it.
-		std::istringstream changes(s["metadata-change"]);
+		std::istringstream changes(s["meta"]);
 		for (std::string line; std::getline(changes, line);) {
 			std::string from = line.substr(0, line.find(" ->")), to =
 			    line.substr(std::min(line.size(), from.size() + 4));
@@ -357,7 +375,8 @@ TEST_P(Run, Scenario)
 			want.replace(field, from.size() + 2, to.empty() ? " " :
 			    " " + to + " ");
 		}
-		EXPECT_EQ(rows(now.substr(now.find('\n') + 1)), s["saved"]);
+		EXPECT_EQ(rows(now.substr(now.find('\n') + 1)), s["saved"].empty() ?
+		    "B1 A1 B2 A2 A3 A4 B3 B4 A5 B5" : s["saved"]);
 		EXPECT_EQ(" " + now.substr(0, now.find('\n')) + " ", want);
 		before.erase(at);
 		after.erase(at);
