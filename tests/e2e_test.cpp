@@ -264,14 +264,18 @@ load_scenarios()
 	for (std::string line; std::getline(in, line);) {
 		line.erase(line.find_last_not_of(' ') + 1);
 		line = std::regex_replace(line, std::regex("\\\\x20$"), " ");
-		if (line[0] == '\t' && line.compare(1, 2, "| ") == 0)
+		if (line.empty() || line[0] == '#')
+			continue;
+		if (line[0] != '\t')
+			rows.emplace_back();
+		else if (rows.empty())
+			throw std::runtime_error("scenarios.txt: " + line);
+		if (line.compare(0, 3, "\t| ") == 0)
 			rows.back().push_back(line.substr(3));
 		else if (line[0] == '\t')
 			rows.back().back() += "\n" + line.substr(1);
-		else if (!line.empty() && line[0] != '#')
-			rows.emplace_back();
-		for (size_t at = 0, end = 0; line[0] != '\t' && !line.empty() &&
-		    line[0] != '#' && end != std::string::npos; at = end + 3)
+		for (size_t at = 0, end = 0; line[0] != '\t' &&
+		    end != std::string::npos; at = end + 3)
 			rows.back().push_back(line.substr(at,
 			    (end = line.find(" | ", at)) - at));
 	}
