@@ -34,14 +34,14 @@ env_or(const char *name, const char *otherwise)
 static const std::string runner = env_or("HISCORE_RUNNER", "");
 // posix, windows-nt, or windows-9x (wine reporting Windows 98).
 static const std::string system_name = env_or("HISCORE_SYSTEM", "posix");
-// Wine's own programs are named by path: wine starts a bare name through
-// start.exe's search and ShellExecuteEx, where a start once failed in CI.
-static const std::string cmd = " C:\\windows\\system32\\cmd.exe ";
-static const std::map<std::string, std::string> programs = {
-	{"merge", runner + " " + env_or("HISCORE_MERGE", HISCORE_MERGE_PATH)},
-	{"show", runner + " " + env_or("HISCORE_SHOW", HISCORE_SHOW_PATH)},
-	{"merge.cmd", runner + cmd + "/c merge.cmd"},
-};
+// The programs as the cases' $MERGE, $SHOW and $CMD run them. Wine's own
+// cmd is named by path: wine starts a bare name through start.exe's
+// search and ShellExecuteEx, where a start once failed in CI.
+static const std::string merge = runner + " " + env_or("HISCORE_MERGE",
+    HISCORE_MERGE_PATH), show = runner + " " + env_or("HISCORE_SHOW",
+    HISCORE_SHOW_PATH), cmd = runner + " C:\\windows\\system32\\cmd.exe /c merge.cmd";
+// Runs what follows as uid and gid 65534, then with a groups option.
+static const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 ";
 // Ends a hung run by SIGTERM, then SIGKILL, and then exits 124.
 static const std::string watchdog = "timeout -k 5 20 ";
 // Goes before what runs under strace: LeakSanitizer cannot work there.
@@ -85,8 +85,8 @@ probe(const std::string &need)
 	    "the scratch file system takes no user.* attribute"}},
 	    {"acl", {"setfacl", "setfacl -m u:65534:r $F",
 	    "the scratch file system takes no ACL"}},
-	    {"nobody", {"setpriv", "chmod 777 $D && setpriv --reuid=65534 "
-	    "--regid=65534 --clear-groups test -w $D",
+	    {"nobody", {"setpriv", "chmod 777 $D && $NOBODY --clear-groups "
+	    "test -w $D",
 	    "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
 	static std::map<std::string, Lack> found;
 	if (!uses.count(need))
@@ -95,8 +95,9 @@ probe(const std::string &need)
 		const auto &[tool, use, why] = uses.at(need);
 		const std::string dir = scratch("probe");
 		auto ok = [&](const std::string &script) {
-			return system(("D=" + dir + " F=" + dir + "/f; (touch $F && " +
-			    script + ") >/dev/null 2>&1").c_str()) == 0;
+			return system(("NOBODY='" + as_nobody + "' D=" + dir + " F=" +
+			    dir + "/f; (touch $F && " + script + ") >/dev/null 2>&1")
+			    .c_str()) == 0;
 		};
 		found[need] = !ok(std::string("command -v ") + tool) ?
 		    Lack{true, std::string("missing ") + tool} :
@@ -326,12 +327,10 @@ TEST_P(Run, Scenario)
 	ASSERT_GT(before.size(), 7u);	// the files of SetUp are there
 	put("in", s["stdin"] + (s["stdin"].empty() ? "" : "\n"));
 	put("run", s["run"].empty() ? "$MERGE" : s["run"]);
-	const std::string as = !nobody ? "" : "setpriv --reuid=65534 "
-	    "--regid=65534 " + std::string(s["run-as"] == "nobody+0" ?
-	    "--groups=0 " : "--clear-groups ");
+	const std::string as = !nobody ? "" : as_nobody +
+	    (s["run-as"] == "nobody+0" ? "--groups=0 " : "--clear-groups ");
 	EXPECT_EQ(sh((traced ? no_leak_check : "") + "export MERGE='" + as +
-	    programs.at("merge") + "' SHOW='" + as + programs.at("show") +
-	    "' CMD='" + programs.at("merge.cmd") + "'\n" + watchdog +
+	    merge + "' SHOW='" + as + show + "' CMD='" + cmd + "'\n" + watchdog +
 	    (s["calls"].empty() ? "" : "strace -f -y -o ../calls ") +
 	    "sh ../run <../in >../out 2>../err"), std::stoi(s["status"]));
 	std::string out = slurp(root / "out"), err = slurp(root / "err");
@@ -407,14 +406,14 @@ INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(load_scenarios()),
 // injected run must end by that SIGKILL (status 137), not by the watchdog.
 TEST_F(E2E, PosixKilledAtEverySystemCall)
 {
-	const std::string merge = programs.at("merge") + " >/dev/null 2>&1";
+	const std::string quiet = merge + " >/dev/null 2>&1";
 	REQUIRE_OR_SKIP(std::string("trace"));
 	for (std::string inputs : {"cp ../a HISCORE.1 && cp ../b HISCORE.2",
 	    "rm -f HISCORE.?"}) {
 		const std::string setup = no_leak_check + "rm -f HISCORE.* && cp "
 		    "../d HISCORE.DAT && " + inputs + " && " + watchdog;
 		std::map<std::string, int> calls;
-		sh(setup + "strace -qq -o ../calls " + merge);
+		sh(setup + "strace -qq -o ../calls " + quiet);
 		std::ifstream log(root / "calls");
 		for (std::string line; std::getline(log, line);)
 			calls[line.substr(0, line.find('('))]++;
@@ -426,9 +425,9 @@ TEST_F(E2E, PosixKilledAtEverySystemCall)
 				    std::to_string(k));
 				ASSERT_EQ(sh(setup + "strace -o /dev/null -e inject=" +
 				    call + ":signal=SIGKILL:when=" + std::to_string(k) +
-				    " " + merge), 128 + SIGKILL);
+				    " " + quiet), 128 + SIGKILL);
 				ASSERT_NE(rows(slurp(work / "HISCORE.DAT")), rows(""));
-				ASSERT_EQ(sh(watchdog + merge), 0);
+				ASSERT_EQ(sh(watchdog + quiet), 0);
 			}
 	}
 }

@@ -33,11 +33,15 @@ if [ "$1" = imports ]; then
 	exit 0
 fi
 
-# wine_runs WINE: whether WINE runs a trivial program in the prefix; if not,
-# sets need and why. It is run here, not through timeout or another execvp
-# caller: those hand a program that the kernel cannot run (ENOEXEC) to
-# /bin/sh, which hides the cause behind a syntax error.
+# wine_runs WINE PREFIX: starts the prefix's server, with no test's pipes
+# open so that its helpers hold none of them, and tells whether WINE runs
+# a trivial program there; if not, sets need and why. WINE is run here,
+# not through timeout or another execvp caller: those hand a program that
+# the kernel cannot run (ENOEXEC) to /bin/sh, which hides the cause behind
+# a syntax error.
 wine_runs() {
+	export WINEPREFIX=$2
+	$server -p </dev/null >/dev/null 2>&1
 	# A file, not a pipe, which the services that wine starts keep open.
 	"$1" "$system32\cmd.exe" /c exit </dev/null >"$work/start" 2>&1 && return 0
 	need=wine why="wine cannot run a program here: $(tail -n 1 "$work/start")"
@@ -50,24 +54,22 @@ wine_runs() {
 # Wine's own programs are named by path: wine starts a bare name through
 # start.exe's search and ShellExecuteEx, where a start once failed in CI.
 system32='C:\windows\system32'
+server=/usr/lib/wine/wineserver
 wine32=${HISCORE_WINE32:-/usr/lib/wine/wine}
 wine64=${HISCORE_WINE64:-/usr/lib/wine/wine64}
 arch=$1 dir=$5 wine=$wine64
 [ "$arch" = x64 ] || wine=$wine32
 [ -e "$wine" ] || lacks package "missing $wine"
-export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEPREFIX=$2
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 work=$(mktemp -d) && cd "$work" || exit 1
-trap '/usr/lib/wine/wineserver -k; cd / && rm -rf "$work"' EXIT
-# Started with no test's pipes open, so that its helpers hold none of them.
-/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-if ! wine_runs "$wine"; then
+trap '$server -k; cd / && rm -rf "$work"' EXIT
+if ! wine_runs "$wine" "$2"; then
 	[ "$3/$need" = win98/i386 ] || lacks "$need" "$why"
 	echo "skipped on this host: Windows 98 mode for the 32-bit programs," \
 	    "since $why; it runs the 64-bit ones"
-	/usr/lib/wine/wineserver -k
-	arch=x64 dir=${dir%-x86}-x64 wine=$wine64 WINEPREFIX=$2-x64
-	/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-	wine_runs "$wine" || lacks "$need" "$why"
+	$server -k
+	arch=x64 dir=${dir%-x86}-x64 wine=$wine64
+	wine_runs "$wine" "$2-x64" || lacks "$need" "$why"
 fi
 zip=$(ls "$dir"/packages/*.zip 2>/dev/null)
 for file in "$dir/hiscore-merge.exe" "$dir-hold.exe" "$zip"; do
