@@ -403,7 +403,8 @@ INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(load_scenarios()),
 // A run killed at each of its system calls in turn, with both inputs valid
 // and both missing, leaves a valid "HISCORE.DAT" (the old one, the built-in
 // table of a recovery, or the result), and the next run succeeds. Each
-// injected run must end by that SIGKILL (status 137), not by the watchdog.
+// injected run must end by that SIGKILL (status 137), not by the watchdog,
+// unless it made fewer such calls than the first.
 TEST_F(E2E, PosixKilledAtEverySystemCall)
 {
 	const std::string quiet = merge + " >/dev/null 2>&1";
@@ -412,20 +413,28 @@ TEST_F(E2E, PosixKilledAtEverySystemCall)
 	    "rm -f HISCORE.?"}) {
 		const std::string setup = no_leak_check + "rm -f HISCORE.* && cp "
 		    "../d HISCORE.DAT && " + inputs + " && " + watchdog;
-		std::map<std::string, int> calls;
-		sh(setup + "strace -qq -o ../calls " + quiet);
-		std::ifstream log(root / "calls");
-		for (std::string line; std::getline(log, line);)
-			calls[line.substr(0, line.find('('))]++;
-		calls.erase("execve");	// strace starting the merger: not its own
+		auto traced = [&](const std::string &how) {
+			std::map<std::string, int> calls;
+			int status = sh(setup + "strace -qq -o ../calls " + how +
+			    " " + quiet);
+			std::ifstream log(root / "calls");
+			for (std::string line; std::getline(log, line);)
+				calls[line.substr(0, line.find('('))]++;
+			calls.erase("execve");	// strace starting the merger
+			return std::make_pair(status, calls);
+		};
+		auto calls = traced("").second;
 		ASSERT_GT(calls.size(), 10u) << inputs;
 		for (const auto &[call, count] : calls)
 			for (int k = 1; k <= count; k++) {
 				SCOPED_TRACE(inputs + ": " + call + " " +
 				    std::to_string(k));
-				ASSERT_EQ(sh(setup + "strace -o /dev/null -e inject=" +
-				    call + ":signal=SIGKILL:when=" + std::to_string(k) +
-				    " " + quiet), 128 + SIGKILL);
+				auto [status, made] = traced("-e inject=" + call +
+				    ":signal=SIGKILL:when=" + std::to_string(k));
+				// A sanitized start reads the memory map in more or
+				// fewer calls as the layout varies from run to run.
+				ASSERT_TRUE(status == 128 + SIGKILL ||
+				    (status == 0 && made[call] < k)) << status;
 				ASSERT_NE(rows(slurp(work / "HISCORE.DAT")), rows(""));
 				ASSERT_EQ(sh(watchdog + quiet), 0);
 			}
