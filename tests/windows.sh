@@ -4,9 +4,9 @@
 # windows-imports.txt, since a new one decides the oldest Windows it runs
 # on. Under wine ($HISCORE_WINE32 or $HISCORE_WINE64), in a prefix of its
 # own with one primed server: "x86|x64 PREFIX e2e TESTS DIR" runs the
-# end-to-end tests against a build (the scenarios pick their system; the
-# other tests named Posix are left out), with DIR-hold.exe to hold files
-# and the release archive of DIR/packages unpacked for merge.cmd; "x86
+# end-to-end tests against a build (the scenarios pick their system), with
+# DIR-hold.exe to hold files and the release archive of DIR/packages
+# unpacked for merge.cmd; "x86
 # PREFIX win98 TESTS DIR" does the same with wine reporting Windows 98,
 # after checking that the save then takes the Windows 9x path. Where
 # 32-bit programs cannot run, that mode runs the 64-bit build instead.
@@ -95,8 +95,7 @@ if [ "$3" = win98 ]; then
 	    { echo "the Windows 9x save did not run" >&2; exit 1; }
 	echo "$arch build, Windows 9x save seen: MoveFileA, no MoveFileExA"
 fi
-HISCORE_MERGE=$dir/hiscore-merge.exe HISCORE_SHOW=$dir/hiscore-show.exe \
-    "$4" --gtest_filter='-*Posix*' >log 2>&1
+HISCORE_MERGE=$dir/hiscore-merge.exe HISCORE_SHOW=$dir/hiscore-show.exe "$4" >log 2>&1
 rc=$?
 cat log
 grep -q '^\[  PASSED  \] [1-9][0-9]* tests' log || { echo "no test passed" >&2; exit 1; }
