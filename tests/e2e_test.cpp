@@ -88,7 +88,7 @@ probe(const std::string &need)
 	    {"nobody", {"setpriv", "chmod 777 $D && $NOBODY --clear-groups "
 	    "test -w $D", "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
 	static std::map<std::string, std::string> found;
-	if (!found.count(need)) {
+	if (!found.count(need) && uses.count(need)) {
 		const auto &[tool, use, why] = uses.at(need);
 		const std::string dir = scratch("probe");
 		int st = system(("NOBODY='" + as_nobody + "' D=" + dir + " F=" + dir +
@@ -167,7 +167,7 @@ metadata(const fs::path &p)
 // A scratch root with the score files a, b and d of those tables and
 // others, and the folder w/ that the programs run in, holding copies of a
 // and b as HISCORE.1 and HISCORE.2.
-class E2E : public testing::Test {
+class Run : public testing::TestWithParam<Scenario> {
 protected:
 	fs::path root, work;
 
@@ -235,53 +235,49 @@ protected:
 static std::vector<Scenario>
 load_scenarios()
 {
-	static const std::set<std::string> keys = {"setup", "run", "stdin",
-	    "alarms", "saved", "err", "cannot", "out",
-	    "start"}, tags = {"posix", "windows", "windows-nt", "root", "trace",
-	    "xattr", "acl", "nobody", "nobody+0"};
+	static const std::regex keys("(setup|run|stdin|alarms|saved|err|cannot|"
+	    "out|start)( |\n|$)([\\s\\S]*)|[0-9]+"), tags("( (posix|windows|"
+	    "windows-nt|windows-9x|root|trace|xattr|acl|nobody|nobody\\+0))*");
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
-	std::vector<std::vector<std::string>> rows;
-	std::vector<Scenario> here;
+	std::vector<Scenario> all, here;
+	std::string key;	// the field that a line of its own continues
 	for (std::string line; std::getline(in, line);) {
 		line.erase(line.find_last_not_of(' ') + 1);
 		line = std::regex_replace(line, std::regex("\\\\x20$"), " ");
 		if (line.empty() || line[0] == '#')
 			continue;
 		if (line[0] != '\t')
-			rows.emplace_back();
-		else if (rows.empty())
+			all.emplace_back();
+		else if (all.empty())
 			throw std::runtime_error("scenarios.txt: " + line);
-		if (line.compare(0, 3, "\t| ") == 0)
-			rows.back().push_back(line.substr(3));
-		else if (line[0] == '\t')
-			rows.back().back() += "\n" + line.substr(1);
-		for (size_t at = 0, end = 0; line[0] != '\t' &&
-		    end != std::string::npos; at = end + 3)
-			rows.back().push_back(line.substr(at,
-			    (end = line.find(" | ", at)) - at));
-	}
-	for (const auto &row : rows) {
-		Scenario s;
-		std::istringstream words(row[0]);
-		words >> s["name"];
-		for (std::string tag; words >> tag;) {
-			std::string &to = s[tag.compare(0, 6, "nobody") == 0 ? "run-as" :
-			    tag[0] == 'w' || tag == "posix" ? "only" : "needs"];
-			if (!tags.count(tag))
-				throw std::runtime_error(s["name"] + ": " + tag);
-			to += (to.empty() ? "" : " ") + tag;
+		else if (line.compare(0, 3, "\t| ") != 0) {
+			all.back()[key] += "\n" + line.substr(1);
+			continue;
 		}
-		for (size_t k = 1; k < row.size(); k++) {
-			const std::string &f = row[k], key = isdigit((unsigned char)f[0]) ?
-			    "status" : f.substr(0, f.find_first_of(" \n"));
-			if (!keys.count(key) && key != "status")
+		Scenario &s = all.back();
+		for (size_t at = line[0] == '\t' ? 3 : 0, end = 0; end !=
+		    std::string::npos; at = end + 3) {
+			const std::string f = line.substr(at, (end = line[0] == '\t' ?
+			    std::string::npos : line.find(" | ", at)) - at);
+			std::smatch m;
+			if (at == 0) {	// the name and the tags
+				s["name"] = f.substr(0, f.find(' '));
+				s["tags"] = f.substr(s["name"].size());
+				continue;
+			}
+			if (!std::regex_match(f, m, keys))
 				throw std::runtime_error(s["name"] + ": " + f);
-			s[key] += (s[key].empty() ? "" : "\n") + (key == "status" ? f :
-			    f.substr(key.size() + (f[key.size()] == ' ')));
+			key = m[1].matched ? m[1].str() : "status";
+			s[key] += (s[key].empty() ? "" : "\n") + (m[1].matched ?
+			    m[3].str() : f);
 		}
-		if (s["status"].empty())
-			throw std::runtime_error(s["name"] + ": no status");
-		if (system_name.compare(0, s["only"].size(), s["only"]) == 0)
+	}
+	for (Scenario &s : all) {
+		std::smatch only;
+		if (!std::regex_match(s["tags"], tags) || s["status"].empty())
+			throw std::runtime_error(s["name"] + ": tags or status");
+		std::regex_search(s["tags"], only, std::regex("posix|windows\\S*"));
+		if (system_name.compare(0, only.length(), only.str()) == 0)
 			here.push_back(s);
 	}
 	if (here.size() < 10)
@@ -289,20 +285,19 @@ load_scenarios()
 	return here;
 }
 
-class Run : public E2E, public testing::WithParamInterface<Scenario> {};
-
 TEST_P(Run, Scenario)
 {
 	Scenario s = GetParam();
-	const bool nobody = !s["run-as"].empty() && geteuid() == 0 &&
+	const std::string tags = s["tags"] + " ";
+	const bool nobody = tags.find(" nobody") + 1 && geteuid() == 0 &&
 	    runner.empty();	// else as it is: not root, or wine
-	const bool traced = s["needs"].find("trace") != std::string::npos;
-	std::istringstream needs(s["needs"] + (nobody ? " nobody" : ""));
+	std::istringstream needs(tags);
 	// A lack skips the case. Under HISCORE_REQUIRE_ALL a missing tool fails
 	// it instead, and so does a need of HISCORE_HOST_REQUIRES, the list
 	// that CI requires of every host.
 	for (std::string need; needs >> need;) {
-		const std::string why = probe(need);
+		need = need.substr(0, need.find('+'));	// nobody+0
+		const std::string why = need != "nobody" || nobody ? probe(need) : "";
 		const bool tool = why.compare(0, 8, "missing ") == 0;
 		if (!why.empty() && getenv("HISCORE_REQUIRE_ALL") && (tool ||
 		    std::string(" " HISCORE_HOST_REQUIRES " ").find(" " + need + " ") + 1))
@@ -316,8 +311,9 @@ TEST_P(Run, Scenario)
 	put("in", s["stdin"] + (s["stdin"].empty() ? "" : "\n"));
 	put("run", hold + (s["run"].empty() ? "$MERGE" : s["run"]));
 	const std::string as = !nobody ? "" : as_nobody +
-	    (s["run-as"] == "nobody+0" ? "--groups=0 " : "--clear-groups ");
-	EXPECT_EQ(sh((traced ? no_leak_check : "") + "export MERGE='" + as +
+	    (tags.find("nobody+0") + 1 ? "--groups=0 " : "--clear-groups ");
+	EXPECT_EQ(sh((tags.find(" trace ") + 1 ? no_leak_check : "") +
+	    "export MERGE='" + as +
 	    merge + "' SHOW='" + as + show + "' CMD='" + cmd + "'\n" + watchdog +
 	    "sh ../run <../in >../out 2>../err"), std::stoi(s["status"]));
 	std::string out = slurp(root / "out"), err = slurp(root / "err");

@@ -7,8 +7,7 @@
 # end-to-end tests against a build (the scenarios pick their system), with
 # DIR-hold.exe to hold files and the release archive of DIR/packages
 # unpacked for merge.cmd; "x86
-# PREFIX win98 TESTS DIR" does the same with wine reporting Windows 98,
-# after checking that the save then takes the Windows 9x path. Where
+# PREFIX win98 TESTS DIR" does the same with wine reporting Windows 98. Where
 # 32-bit programs cannot run, that mode runs the 64-bit build instead.
 
 # lacks NEED WHY: ends a test that the host cannot run, as a skip, or as a
@@ -84,16 +83,6 @@ export HISCORE_ARCHIVE=$work/$top
 if [ "$3" = win98 ]; then
 	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
 	HISCORE_SYSTEM=windows-9x
-	# The save takes the Windows 9x path, over an old HISCORE.DAT and
-	# where there is none: MoveFileA, never MoveFileExA.
-	cp "$(dirname "$0")"/../examples/HISCORE.? . && cp HISCORE.1 HISCORE.DAT
-	WINEDEBUG=+relay "$wine" "$dir/hiscore-merge.exe" >/dev/null 2>relay
-	rm HISCORE.DAT
-	WINEDEBUG=+relay "$wine" "$dir/hiscore-merge.exe" >/dev/null 2>>relay
-	grep -q 'Call KERNEL32.MoveFileA(' relay &&
-	    ! grep -q 'Call KERNEL32.MoveFileExA(' relay ||
-	    { echo "the Windows 9x save did not run" >&2; exit 1; }
-	echo "$arch build, Windows 9x save seen: MoveFileA, no MoveFileExA"
 fi
 HISCORE_MERGE=$dir/hiscore-merge.exe HISCORE_SHOW=$dir/hiscore-show.exe "$4" >log 2>&1
 rc=$?
