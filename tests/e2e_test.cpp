@@ -4,7 +4,6 @@
 // below the scratch root. HISCORE_RUNNER (wine), HISCORE_MERGE and
 // HISCORE_SHOW say what to run; HISCORE_REQUIRE_ALL fails a test that
 // would be skipped.
-#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -37,20 +36,17 @@ static const std::string system_name = env_or("HISCORE_SYSTEM", "posix");
 // The programs as the cases' $MERGE, $SHOW and $CMD run them. Wine's own
 // cmd is named by path: wine starts a bare name through start.exe's
 // search and ShellExecuteEx, where a start once failed in CI.
-static const std::string merge = runner + " " + env_or("HISCORE_MERGE",
-    HISCORE_MERGE_PATH), show = runner + " " + env_or("HISCORE_SHOW",
-    HISCORE_SHOW_PATH), cmd = runner + " C:\\windows\\system32\\cmd.exe /c merge.cmd";
+static const std::string merge = runner + " " + env_or("HISCORE_MERGE", HISCORE_MERGE_PATH),
+    show = runner + " " + env_or("HISCORE_SHOW", HISCORE_SHOW_PATH),
+    cmd = runner + " C:\\windows\\system32\\cmd.exe /c merge.cmd";
 // Runs what follows as uid and gid 65534, then with a groups option.
 static const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 ";
-// Ends a hung case by SIGTERM, then SIGKILL, and then exits 124.
-static const std::string watchdog = "timeout -k 5 60 ";
-// "hold FILE": another program holds FILE, unshared, until "release".
-static const std::string hold = "hold() { $HISCORE_RUNNER $HISCORE_HOLD $1 "
-    "../held ../go & held=$!; until [ -e ../held ]; do sleep 0.01; done; }\n"
+// What a case's script starts with. A hung case ends by SIGTERM, then
+// SIGKILL, and exits 124. "hold FILE": another program holds FILE,
+// unshared, until "release".
+static const std::string watchdog = "timeout -k 5 60 ", hold = "hold() { $HISCORE_RUNNER "
+    "$HISCORE_HOLD $1 ../held ../go & held=$!; until [ -e ../held ]; do sleep 0.01; done; }\n"
     "release() { touch ../go; wait $held || echo hold failed; rm ../held ../go; }\n";
-// Goes before what runs under strace: LeakSanitizer cannot work there.
-static const std::string no_leak_check =
-    "export ASAN_OPTIONS=detect_leaks=0\n";
 
 static std::string
 slurp(const fs::path &p)
@@ -64,8 +60,7 @@ slurp(const fs::path &p)
 static fs::path
 scratch(const char *what)
 {
-	std::string tmpl = (fs::temp_directory_path() / "hiscore-").string() +
-	    what + "-XXXXXX";
+	std::string tmpl = (fs::temp_directory_path() / "hiscore-").string() + what + "-XXXXXX";
 	if (!mkdtemp(tmpl.data()))
 		throw std::runtime_error("cannot make a scratch folder " + tmpl);
 	return fs::canonical(tmpl);
@@ -83,10 +78,9 @@ probe(const std::string &need)
 	    "strace cannot trace a command here"}},
 	    {"xattr", {"setfattr", "setfattr -n user.probe $F",
 	    "the scratch file system takes no user.* attribute"}},
-	    {"acl", {"setfacl", "setfacl -m u:65534:r $F",
-	    "the scratch file system takes no ACL"}},
-	    {"nobody", {"setpriv", "chmod 777 $D && $NOBODY --clear-groups "
-	    "test -w $D", "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
+	    {"acl", {"setfacl", "setfacl -m u:65534:r $F", "the scratch file system takes no ACL"}},
+	    {"nobody", {"setpriv", "chmod 777 $D && $NOBODY --clear-groups test -w $D",
+	    "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
 	static std::map<std::string, std::string> found;
 	if (!found.count(need) && uses.count(need)) {
 		const auto &[tool, use, why] = uses.at(need);
@@ -115,10 +109,9 @@ table(char tag, std::vector<int32_t> scores)
 	return t;
 }
 static const HiscoreTable named[] = {
-	table('A', {190000, 180000, 170000, 170000, 150000, 140000, 130000,
-	    120000, 110000, 105000}),
-	table('B', {200000, 180000, 160000, 150000, 140000, 100000, 92500, 60000,
-	    50000, -5}),
+	table('A', {190000, 180000, 170000, 170000, 150000, 140000, 130000, 120000, 110000,
+	    105000}),
+	table('B', {200000, 180000, 160000, 150000, 140000, 100000, 92500, 60000, 50000, -5}),
 	table('D', std::vector<int32_t>(HISCORE_ENTRIES)),
 };
 
@@ -128,16 +121,16 @@ rows(const std::string &file)
 {
 	HiscoreTable t;
 	std::string s;
-	if (file.size() != HISCORE_FILE_SIZE || hiscore_decode(
-	    (const unsigned char *)file.data(), &t) != HISCORE_VALID)
+	if (file.size() != HISCORE_FILE_SIZE ||
+	    hiscore_decode((const unsigned char *)file.data(), &t) != HISCORE_VALID)
 		return "not a valid score file";
 	for (const HiscoreEntry &e : t.entry) {
 		std::string name = " ?";
-		for (int k = 0; k < 3; k++)
-			for (int i = 0; i < HISCORE_ENTRIES; i++)
-				if (named[k].entry[i].score == e.score &&
-				    strcmp(named[k].entry[i].name, e.name) == 0)
-					name = " " + ("ABD"[k] + std::to_string(i + 1));
+		for (int k = 0; k < 3 * HISCORE_ENTRIES; k++) {
+			const HiscoreEntry &n = named[k / 10].entry[k % 10];
+			if (n.score == e.score && strcmp(n.name, e.name) == 0)
+				name = " " + ("ABD"[k / 10] + std::to_string(k % 10 + 1));
+		}
 		s += name;
 	}
 	return s.substr(1);
@@ -157,8 +150,8 @@ metadata(const fs::path &p)
 		ssize_t n = lgetxattr(p.c_str(), name, value, sizeof value);
 		attrs.insert(" " + (name + ("=" + std::string(value, n))));
 	}
-	std::string line = std::to_string(st.st_mode) + " " +
-	    std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
+	std::string line = std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + ":" +
+	    std::to_string(st.st_gid);
 	for (const std::string &attr : attrs)
 		line += attr;
 	return line;
@@ -169,17 +162,16 @@ metadata(const fs::path &p)
 // and b as HISCORE.1 and HISCORE.2.
 class Run : public testing::TestWithParam<Scenario> {
 protected:
-	fs::path root, work;
+	const fs::path root = scratch("e2e");
+	const std::string work = root / "w";
 
 	void SetUp() override
 	{
-		root = scratch("e2e");
-		work = root / "w";
 		fs::create_directory(work);
 		chmod(root.c_str(), 0755);
 		chmod(work.c_str(), 0777);
-		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"},
-		    {3, "back\\slash"}, {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
+		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"}, {3, "back\\slash"},
+		    {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
 		memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);	// no NUL
 		put("a", named[0]);
 		put("b", named[1]);
@@ -196,24 +188,18 @@ protected:
 		fs::remove_all(root);
 	}
 	// Writes the file of t, with the lowest bit of some bytes flipped.
-	void put(const char *name, const HiscoreTable &t,
-	    std::vector<int> flips = {})
+	void put(const char *name, const HiscoreTable &t, std::vector<int> flips = {})
 	{
-		std::string b(HISCORE_FILE_SIZE, '\0');
-		hiscore_encode(&t, (unsigned char *)b.data());
+		unsigned char b[HISCORE_FILE_SIZE];
+		hiscore_encode(&t, b);
 		for (int at : flips)
 			b[at] ^= 1;
-		put(name, b);
-	}
-	void put(const char *name, const std::string &text)
-	{
-		std::ofstream(root / name, std::ios::binary) << text;
+		std::ofstream(root / name, std::ios::binary).write((char *)b, sizeof b);
 	}
 	// Runs a shell script in w/ with umask 022; returns its exit status.
 	int sh(const std::string &script)
 	{
-		int st = system(("cd " + work.string() + " || exit 1\numask 022\n" +
-		    script).c_str());
+		int st = system(("cd " + work + " || exit 1\numask 022\n" + script).c_str());
 		return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 	}
 	// Every entry below root: its metadata, then a line break and a
@@ -222,8 +208,8 @@ protected:
 	{
 		std::map<std::string, std::string> all;
 		for (const auto &e : fs::recursive_directory_iterator(root))
-			all[e.path().lexically_relative(root)] = metadata(e.path()) +
-			    "\n" + (e.is_symlink() ? fs::read_symlink(e).string() :
+			all[e.path().lexically_relative(root)] = metadata(e.path()) + "\n" +
+			    (e.is_symlink() ? fs::read_symlink(e).string() :
 			    e.is_regular_file() ? slurp(e) : "");
 		return all;
 	}
@@ -235,9 +221,9 @@ protected:
 static std::vector<Scenario>
 load_scenarios()
 {
-	static const std::regex keys("(setup|run|stdin|alarms|saved|err|cannot|"
-	    "out|start)( |\n|$)([\\s\\S]*)|[0-9]+"), tags("( (posix|windows|"
-	    "windows-nt|windows-9x|root|trace|xattr|acl|nobody|nobody\\+0))*");
+	static const std::regex keys("(setup|run|stdin|alarms|saved|err|cannot|out|start)"
+	    "( |\n|$)([\\s\\S]*)|[0-9]+"), tags("( (posix|windows|windows-nt|windows-9x|root|"
+	    "trace|xattr|acl|nobody|nobody\\+0))*");
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
 	std::vector<Scenario> all, here;
 	std::string key;	// the field that a line of its own continues
@@ -255,8 +241,8 @@ load_scenarios()
 			continue;
 		}
 		Scenario &s = all.back();
-		for (size_t at = line[0] == '\t' ? 3 : 0, end = 0; end !=
-		    std::string::npos; at = end + 3) {
+		for (size_t at = line[0] == '\t' ? 3 : 0, end = 0; end != std::string::npos;
+		    at = end + 3) {
 			const std::string f = line.substr(at, (end = line[0] == '\t' ?
 			    std::string::npos : line.find(" | ", at)) - at);
 			std::smatch m;
@@ -268,8 +254,7 @@ load_scenarios()
 			if (!std::regex_match(f, m, keys))
 				throw std::runtime_error(s["name"] + ": " + f);
 			key = m[1].matched ? m[1].str() : "status";
-			s[key] += (s[key].empty() ? "" : "\n") + (m[1].matched ?
-			    m[3].str() : f);
+			s[key] += (s[key].empty() ? "" : "\n") + (m[1].matched ? m[3].str() : f);
 		}
 	}
 	for (Scenario &s : all) {
@@ -308,26 +293,26 @@ TEST_P(Run, Scenario)
 	ASSERT_EQ(sh("set -e\n" + s["setup"]), 0) << s["setup"];
 	auto before = snapshot();
 	ASSERT_GT(before.size(), 7u);	// the files of SetUp are there
-	put("in", s["stdin"] + (s["stdin"].empty() ? "" : "\n"));
-	put("run", hold + (s["run"].empty() ? "$MERGE" : s["run"]));
+	std::ofstream(root / "in") << s["stdin"] + (s["stdin"].empty() ? "" : "\n");
+	std::ofstream(root / "run") << hold + (s["run"].empty() ? "$MERGE" : s["run"]);
 	const std::string as = !nobody ? "" : as_nobody +
 	    (tags.find("nobody+0") + 1 ? "--groups=0 " : "--clear-groups ");
-	EXPECT_EQ(sh((tags.find(" trace ") + 1 ? no_leak_check : "") +
-	    "export MERGE='" + as +
-	    merge + "' SHOW='" + as + show + "' CMD='" + cmd + "'\n" + watchdog +
-	    "sh ../run <../in >../out 2>../err"), std::stoi(s["status"]));
+	// LeakSanitizer cannot work under strace.
+	EXPECT_EQ(sh(std::string(tags.find(" trace ") + 1 ? "export ASAN_OPTIONS=detect_leaks=0\n" :
+	    "") +
+	    "export MERGE='" + as + merge + "' SHOW='" + as + show + "' CMD='" + cmd + "'\n" +
+	    watchdog + "sh ../run <../in >../out 2>../err"), std::stoi(s["status"]));
 	std::string out = slurp(root / "out"), err = slurp(root / "err");
 	for (const char *scratch : {"in", "run", "out", "err", "calls"})
 		fs::remove(root / scratch);
 	auto after = snapshot();
-	if (!s["alarms"].empty()) {
-		std::string alarms;
-		for (int k = std::stoi(s["alarms"]); k > 0; k--)
-			alarms += "\a\n";
-		s["out"] = "HIGHSCORE - MERGER for Quorvex\n\nMerging files "
-		    "'HISCORE.1' and 'HISCORE.2' to 'HISCORE.DAT' ...\n\n" +
-		    alarms + "Saving new 'HISCORE.DAT' ...";
-	}
+	std::string alarms;
+	for (int k = s["alarms"].empty() ? 0 : std::stoi(s["alarms"]); k > 0; k--)
+		alarms += "\a\n";
+	if (!s["alarms"].empty())
+		s["out"] = "HIGHSCORE - MERGER for Quorvex\n\nMerging files 'HISCORE.1' and "
+		    "'HISCORE.2' to 'HISCORE.DAT' ...\n\n" + alarms +
+		    "Saving new 'HISCORE.DAT' ...";
 	if (!s["cannot"].empty())
 		s["err"] = "hiscore-merge: cannot write 'HISCORE.DAT': " + s["cannot"];
 	for (const char *key : {"out", "start", "err"})
@@ -341,14 +326,12 @@ TEST_P(Run, Scenario)
 	const std::string at = "w/HISCORE.DAT", was = before[at], now = after[at];
 	if (s.count("saved")) {
 		// A regular file, with the old one's metadata or a new one's.
-		std::string fresh = std::to_string(S_IFREG | 0644) + " " +
-		    (nobody ? "65534:65534" : std::to_string(geteuid()) + ":" +
-		    std::to_string(getegid()));
-		bool replaced = !was.empty() && S_ISREG(std::stoul(was));
-		std::string want = replaced ? was.substr(0, was.find('\n')) : fresh;
+		const std::string fresh = std::to_string(S_IFREG | 0644) + " " + (nobody ?
+		    "65534:65534" : std::to_string(geteuid()) + ":" + std::to_string(getegid()));
 		EXPECT_EQ(rows(now.substr(now.find('\n') + 1)), s["saved"].empty() ?
 		    "B1 A1 B2 A2 A3 A4 B3 B4 A5 B5" : s["saved"]);
-		EXPECT_EQ(now.substr(0, now.find('\n')), want);
+		EXPECT_EQ(now.substr(0, now.find('\n')), !was.empty() && S_ISREG(std::stoul(was)) ?
+		    was.substr(0, was.find('\n')) : fresh);
 		before.erase(at);
 		after.erase(at);
 	}

@@ -27,10 +27,9 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 	    std::string(16, '\xFF') + "\x5F");
 	hiscore_defaults(&t);
 	const std::string file = encoded(t);
-	EXPECT_EQ(file.substr(0, 16), std::string("\xE2\x3F\x0A\0\xE2\x3F\x0A\0"
-	    "\xBE\xFF\xFE\xFF\x79\xB3\xBB\xA8", 16));
-	EXPECT_EQ(file.substr(128, 4) + file.substr(252), "\x07\xFE\xFA\xFF"
-	    "\x07\xFE\xFA\xFF");
+	EXPECT_EQ(file.substr(0, 16),
+	    std::string("\xE2\x3F\x0A\0\xE2\x3F\x0A\0\xBE\xFF\xFE\xFF\x79\xB3\xBB\xA8", 16));
+	EXPECT_EQ(file.substr(128, 4) + file.substr(252), "\x07\xFE\xFA\xFF\x07\xFE\xFA\xFF");
 	memset(t.entry[3].name, 'A', HISCORE_NAME_SIZE);
 	EXPECT_EQ(hiscore_checksum(&t, 0), 671714u - 18 * '-' + 20 * 'A');
 }
@@ -43,19 +42,17 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 // comes back whole, the bytes behind each NUL too.
 TEST(FileBytes, WholeScoreRangeAndNameField)
 {
-	HiscoreTable t{{{2147483647, ""}, {-2147483647 - 1, ""}, {8388608, ""},
-	    {0x01020304, "A"}}}, back{};
+	HiscoreTable t{{{2147483647, ""}, {-2147483647 - 1, ""}, {8388608, ""}, {0x01020304, "A"}}},
+	    back{};
 	t.entry[3].name[18] = 'B';
 	t.entry[3].name[19] = 'C';
 	const std::string file = encoded(t);
-	EXPECT_EQ(file.substr(0, 4) + file.substr(8, 5) + file.substr(32, 5) +
-	    file.substr(56, 5) + file.substr(252), std::string("\x44\x03\x82\x01"
-	    "\xFF\xFF\0\x80\0\xFF\xFF\xFF\x7F\xFF\xFF\xFF\x7F\xFF\xFF"
-	    "\xB5\xBC\x7E\xFE", 23));
-	EXPECT_EQ(file.substr(80, 24), "\xBE\xBC\xFD\xFE\xFC" +
-	    std::string(17, '\xFF') + "\xBD\xFB");
-	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back),
-	    HISCORE_VALID);
+	EXPECT_EQ(file.substr(0, 4) + file.substr(8, 5) + file.substr(32, 5) + file.substr(56, 5) +
+	    file.substr(252), std::string("\x44\x03\x82\x01\xFF\xFF\0\x80\0\xFF\xFF\xFF\x7F\xFF"
+	    "\xFF\xFF\x7F\xFF\xFF\xB5\xBC\x7E\xFE", 23));
+	EXPECT_EQ(file.substr(80, 24),
+	    "\xBE\xBC\xFD\xFE\xFC" + std::string(17, '\xFF') + "\xBD\xFB");
+	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back), HISCORE_VALID);
 	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
 }
 
