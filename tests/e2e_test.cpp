@@ -11,6 +11,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -24,11 +25,8 @@ namespace fs = std::filesystem;
 struct Scenario : std::map<std::string, std::string> {};
 static void PrintTo(const Scenario &s, std::ostream *o) { *o << s.at("name"); }
 
-static std::string
-env_or(const char *name, const char *otherwise)
-{
-	return getenv(name) ? getenv(name) : otherwise;
-}
+static std::string env_or(const char *name, const char *otherwise)
+{ return getenv(name) ? getenv(name) : otherwise; }
 
 static const std::string runner = env_or("HISCORE_RUNNER", "");
 // posix, windows-nt, or windows-9x (wine reporting Windows 98).
@@ -173,28 +171,24 @@ protected:
 		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"}, {3, "back\\slash"},
 		    {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
 		memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);	// no NUL
-		put("a", named[0]);
-		put("b", named[1]);
-		put("d", named[2]);
-		put("odd", odd);
-		put("a-copies", named[0], {4, 131});	// the unread copies
-		put("bad-scores", named[2], {252});
-		put("bad-names", named[2], {0});
+		// Each file of a table, with the lowest bit of some bytes flipped:
+		// a-copies those of the checksums' unread copies.
+		for (auto [name, t, flips] : std::vector<std::tuple<const char *, HiscoreTable,
+		    std::vector<int>>>{{"a", named[0], {}}, {"b", named[1], {}},
+		    {"d", named[2], {}}, {"odd", odd, {}}, {"a-copies", named[0], {4, 131}},
+		    {"bad-scores", named[2], {252}}, {"bad-names", named[2], {0}}}) {
+			unsigned char b[HISCORE_FILE_SIZE];
+			hiscore_encode(&t, b);
+			for (int at : flips)
+				b[at] ^= 1;
+			std::ofstream(root / name, std::ios::binary).write((char *)b, sizeof b);
+		}
 		ASSERT_EQ(sh("cp ../a HISCORE.1 && cp ../b HISCORE.2"), 0);
 	}
 	void TearDown() override
 	{
 		chmod(work.c_str(), 0777);
 		fs::remove_all(root);
-	}
-	// Writes the file of t, with the lowest bit of some bytes flipped.
-	void put(const char *name, const HiscoreTable &t, std::vector<int> flips = {})
-	{
-		unsigned char b[HISCORE_FILE_SIZE];
-		hiscore_encode(&t, b);
-		for (int at : flips)
-			b[at] ^= 1;
-		std::ofstream(root / name, std::ios::binary).write((char *)b, sizeof b);
 	}
 	// Runs a shell script in w/ with umask 022; returns its exit status.
 	int sh(const std::string &script)
@@ -306,12 +300,10 @@ TEST_P(Run, Scenario)
 	for (const char *scratch : {"in", "run", "out", "err", "calls"})
 		fs::remove(root / scratch);
 	auto after = snapshot();
-	std::string alarms;
-	for (int k = s["alarms"].empty() ? 0 : std::stoi(s["alarms"]); k > 0; k--)
-		alarms += "\a\n";
-	if (!s["alarms"].empty())
+	if (!s["alarms"].empty())	// the three messages, a line of BEL for each alarm
 		s["out"] = "HIGHSCORE - MERGER for Quorvex\n\nMerging files 'HISCORE.1' and "
-		    "'HISCORE.2' to 'HISCORE.DAT' ...\n\n" + alarms +
+		    "'HISCORE.2' to 'HISCORE.DAT' ...\n\n" + std::regex_replace(std::string(
+		    std::stoi(s["alarms"]), '\a'), std::regex("\a"), "\a\n") +
 		    "Saving new 'HISCORE.DAT' ...";
 	if (!s["cannot"].empty())
 		s["err"] = "hiscore-merge: cannot write 'HISCORE.DAT': " + s["cannot"];

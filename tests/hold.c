@@ -11,13 +11,12 @@ main(int argc, char **argv)
 	if (argc != 4)
 		return 2;
 	h = CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-	other = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ |
-	    FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+	other = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+	    OPEN_EXISTING, 0, NULL);
 	if (h == INVALID_HANDLE_VALUE || other != INVALID_HANDLE_VALUE ||
 	    GetLastError() != ERROR_SHARING_VIOLATION)
 		return 1;
-	CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0,
-	    NULL));
+	CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
 	while (GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES)
 		Sleep(10);
 	CloseHandle(h);

@@ -78,14 +78,12 @@ done
 cmake -E tar xf "$zip" && top=$(basename "$zip" .zip) || exit 1
 test "$(LC_ALL=C ls "$top" | tr '\n' ' ')" = \
     "LICENSE.txt README.txt hiscore-merge.exe hiscore-show.exe merge.cmd " || exit 1
-export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe
-export HISCORE_ARCHIVE=$work/$top
-if [ "$3" = win98 ]; then
+export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe \
+    HISCORE_ARCHIVE=$work/$top HISCORE_MERGE=$dir/hiscore-merge.exe \
+    HISCORE_SHOW=$dir/hiscore-show.exe
+[ "$3" != win98 ] || { HISCORE_SYSTEM=windows-9x
 	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-	HISCORE_SYSTEM=windows-9x
-fi
-HISCORE_MERGE=$dir/hiscore-merge.exe HISCORE_SHOW=$dir/hiscore-show.exe "$4" >log 2>&1
-rc=$?
-cat log
+}
+"$4" >log 2>&1; rc=$?; cat log
 grep -q '^\[  PASSED  \] [1-9][0-9]* tests' log || { echo "no test passed" >&2; exit 1; }
 exit $rc
