@@ -4,7 +4,6 @@
 // below the scratch root. HISCORE_RUNNER (wine), HISCORE_MERGE and
 // HISCORE_SHOW say what to run; HISCORE_REQUIRE_ALL fails a test that
 // would be skipped.
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,17 +40,18 @@ static const std::string merge = runner + " " + env_or("HISCORE_MERGE", HISCORE_
 static const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 ";
 // What a case's script starts with. A hung case ends by SIGTERM, then
 // SIGKILL, and exits 124. "hold FILE": another program holds FILE,
-// unshared, until "release".
+// unshared, until "release". "syncs CALLS": the calls of strace -y's log
+// ../calls that a regular expression names, without file paths.
 static const std::string watchdog = "timeout -k 5 60 ", hold = "hold() { $HISCORE_RUNNER "
     "$HISCORE_HOLD $1 ../held ../go & held=$!; until [ -e ../held ]; do sleep 0.01; done; }\n"
-    "release() { touch ../go; wait $held || echo hold failed; rm ../held ../go; }\n";
+    "release() { touch ../go; wait $held || echo hold failed; rm ../held ../go; }\n"
+    "syncs() { grep -E \"^($1)\\\\(\" ../calls | sed -E 's/[0-9]+<[^>]*\\//</; s/ +=/ =/'; }\n";
 
 static std::string
 slurp(const fs::path &p)
 {
-	std::ostringstream s;
-	s << std::ifstream(p, std::ios::binary).rdbuf();
-	return s.str();
+	std::ifstream in(p, std::ios::binary);
+	return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A new folder below TMPDIR (or /tmp) for what the name says.
@@ -64,28 +64,27 @@ scratch(const char *what)
 	return fs::canonical(tmpl);
 }
 
-// Why the host cannot meet a need, or "": "missing TOOL" where a tool is
-// not installed, else what a use of it, tried once in a scratch folder $D
-// with a file $F, showed.
+// Why the host cannot meet a need, or "": "missing TOOL" where the tool
+// that starts its use is not installed, else what the use, tried once in a
+// scratch folder $D with a file $F, showed.
 static std::string
 probe(const std::string &need)
 {
-	static const std::map<std::string, std::array<std::string, 3>> uses = {
-	    {"root", {"id", "test $(id -u) = 0", "the tests do not run as root"}},
-	    {"trace", {"strace", "strace -o $F true && test -s $F",
-	    "strace cannot trace a command here"}},
-	    {"xattr", {"setfattr", "setfattr -n user.probe $F",
+	static const std::map<std::string, std::pair<std::string, std::string>> uses = {
+	    {"root", {"test 0 = $(id -u)", "the tests do not run as root"}},
+	    {"trace", {"strace -o $F true && test -s $F", "strace cannot trace a command here"}},
+	    {"xattr", {"setfattr -n user.probe $F",
 	    "the scratch file system takes no user.* attribute"}},
-	    {"acl", {"setfacl", "setfacl -m u:65534:r $F", "the scratch file system takes no ACL"}},
-	    {"nobody", {"setpriv", "chmod 777 $D && $NOBODY --clear-groups test -w $D",
+	    {"acl", {"setfacl -m u:65534:r $F", "the scratch file system takes no ACL"}},
+	    {"nobody", {as_nobody + "--clear-groups test -w $D",
 	    "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
 	static std::map<std::string, std::string> found;
 	if (!found.count(need) && uses.count(need)) {
-		const auto &[tool, use, why] = uses.at(need);
-		const std::string dir = scratch("probe");
-		int st = system(("NOBODY='" + as_nobody + "' D=" + dir + " F=" + dir +
-		    "/f; (command -v " + tool + " || exit 127; touch $F && " + use +
-		    ") >/dev/null 2>&1").c_str());
+		const auto &[use, why] = uses.at(need);
+		const std::string dir = scratch("probe"), tool = use.substr(0, use.find(' '));
+		int st = system(("D=" + dir + " F=" + dir + "/f; (command -v " + tool +
+		    " || exit 127; touch $F && chmod 777 $D && " + use + ") >/dev/null 2>&1")
+		    .c_str());
 		found[need] = WEXITSTATUS(st) == 127 ? "missing " + tool : st ? why : "";
 		fs::remove_all(dir);
 	}
@@ -166,8 +165,6 @@ protected:
 	void SetUp() override
 	{
 		fs::create_directory(work);
-		chmod(root.c_str(), 0755);
-		chmod(work.c_str(), 0777);
 		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"}, {3, "back\\slash"},
 		    {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
 		memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);	// no NUL
@@ -183,13 +180,10 @@ protected:
 				b[at] ^= 1;
 			std::ofstream(root / name, std::ios::binary).write((char *)b, sizeof b);
 		}
-		ASSERT_EQ(sh("cp ../a HISCORE.1 && cp ../b HISCORE.2"), 0);
+		ASSERT_EQ(sh("chmod 755 .. && chmod 777 . && cp ../a HISCORE.1 &&"
+		    " cp ../b HISCORE.2"), 0);
 	}
-	void TearDown() override
-	{
-		chmod(work.c_str(), 0777);
-		fs::remove_all(root);
-	}
+	void TearDown() override { chmod(work.c_str(), 0777), fs::remove_all(root); }
 	// Runs a shell script in w/ with umask 022; returns its exit status.
 	int sh(const std::string &script)
 	{

@@ -19,7 +19,9 @@ encoded(const HiscoreTable &t)
 // Score 100000 named "ABC" is stored as BE FF FE FF 79 BD BC, sixteen FF,
 // 5F. The built-in table's file starts with its full checksum 671714 twice
 // and its first entry, and both copies of its scores checksum are
-// 4294639111; a name without a NUL counts all twenty bytes.
+// 4294639111; a name without a NUL counts all twenty bytes: with the
+// fourth name twenty A, the full checksum is 671714 - 18 * '-' + 20 * 'A',
+// 672204 (CC 41 0A 00).
 TEST(FileBytes, WorkedExamplesAndChecksums)
 {
 	HiscoreTable t{{{100000, "ABC"}}};
@@ -31,7 +33,7 @@ TEST(FileBytes, WorkedExamplesAndChecksums)
 	    std::string("\xE2\x3F\x0A\0\xE2\x3F\x0A\0\xBE\xFF\xFE\xFF\x79\xB3\xBB\xA8", 16));
 	EXPECT_EQ(file.substr(128, 4) + file.substr(252), "\x07\xFE\xFA\xFF\x07\xFE\xFA\xFF");
 	memset(t.entry[3].name, 'A', HISCORE_NAME_SIZE);
-	EXPECT_EQ(hiscore_checksum(&t, 0), 671714u - 18 * '-' + 20 * 'A');
+	EXPECT_EQ(encoded(t).substr(0, 4), std::string("\xCC\x41\x0A\0", 4));
 }
 
 // The ends of the score range, and 2^23, whose stored words mix the top

@@ -24,7 +24,6 @@ if [ "$1" = imports ]; then
 	[ -f "$3" ] && command -v "$2" >/dev/null || lacks package "missing $3 or $2"
 	imports=$("$2" -p "$3" | awk '/DLL Name:/ { dll = $3 }
 	    /^\t[0-9a-f]+\t? +[0-9]+ +[A-Za-z_]/ { print dll ":" $NF }')
-	echo "$3 imports:" $imports
 	bad=$(printf '%s\n' "$imports" | grep -v -i -E '^(kernel32|msvcrt)\.dll:'
 	    printf '%s\n' "$imports" | cut -d: -f2 |
 	    grep -v -x -F -f <(grep -v "^#" "$(dirname "$0")/windows-imports.txt" | tr " " "\n"))
