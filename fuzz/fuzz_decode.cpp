@@ -11,9 +11,10 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	unsigned char file[HISCORE_FILE_SIZE] = {}, again[HISCORE_FILE_SIZE];
 	HiscoreTable t = {};
+	bool plain;
 
 	memcpy(file, data, size < sizeof file ? size : sizeof file);
-	if (hiscore_decode(file, &t) != HISCORE_VALID)
+	if (hiscore_decode(file, &t, &plain) != HISCORE_VALID)
 		return 0;
 	hiscore_encode(&t, again);
 	memcpy(file + 4, file, 4);

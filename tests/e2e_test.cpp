@@ -118,8 +118,9 @@ rows(const std::string &file)
 {
 	HiscoreTable t;
 	std::string s;
+	bool plain;
 	if (file.size() != HISCORE_FILE_SIZE ||
-	    hiscore_decode((const unsigned char *)file.data(), &t) != HISCORE_VALID)
+	    hiscore_decode((const unsigned char *)file.data(), &t, &plain) != HISCORE_VALID)
 		return "not a valid score file";
 	for (const HiscoreEntry &e : t.entry) {
 		std::string name = " ?";

@@ -54,7 +54,8 @@ TEST(FileBytes, WholeScoreRangeAndNameField)
 	    "\xFF\xFF\x7F\xFF\xFF\xB5\xBC\x7E\xFE", 23));
 	EXPECT_EQ(file.substr(80, 24),
 	    "\xBE\xBC\xFD\xFE\xFC" + std::string(17, '\xFF') + "\xBD\xFB");
-	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back), HISCORE_VALID);
+	bool plain;
+	EXPECT_EQ(hiscore_decode((const unsigned char *)file.data(), &back, &plain), HISCORE_VALID);
 	EXPECT_EQ(memcmp(&back, &t, sizeof t), 0);
 }
 

@@ -20,7 +20,7 @@
 #include <sys/xattr.h>
 #endif
 
-#include "hiscore.h"
+#include "sys.h"
 
 static void
 set_reason(char why[HISCORE_REASON_SIZE], int err)

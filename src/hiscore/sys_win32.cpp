@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "hiscore.h"
+#include "sys.h"
 
 enum {
 	WAIT_MS = 50,

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hiscore.h"
+#include "sys.h"
 
 // The table that loading and saving act on, and the copy of the first
 // file's table that is merged into it.

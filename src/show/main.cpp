@@ -8,7 +8,7 @@
 
 static const char usage[] =
     "usage: hiscore-show [--raw] [FILE...]\n"
-    "       hiscore-show --help | --version\n";
+    "       hiscore-show -h | --help | --version\n";
 
 static const char help[] =
     "\n"
@@ -81,7 +81,8 @@ show(const char *path, bool raw)
 {
 	HiscoreTable t = {};
 	char why[HISCORE_REASON_SIZE];
-	HiscoreVerdict v = hiscore_read(path, &t, why);
+	bool plain;
+	HiscoreVerdict v = hiscore_read(path, &t, &plain, why);
 	bool failed_check = v == HISCORE_BAD_SCORES || v == HISCORE_BAD_NAMES;
 
 	print_escaped(path, strlen(path));
@@ -91,7 +92,7 @@ show(const char *path, bool raw)
 	if (raw && failed_check)
 		fputs(" (rows shown unchecked)", stdout);
 	putchar('\n');
-	if (v == HISCORE_BAD_SCORES && raw)
+	if (raw && !plain)
 		hiscore_unscramble(&t);
 	if (v == HISCORE_VALID || (raw && failed_check))
 		print_rows(&t);
