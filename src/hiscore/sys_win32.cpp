@@ -155,7 +155,8 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 
 // Creates a temporary file that did not exist before, with the given
 // attributes: the first free name of those that hiscore_temp_name gives.
-// A folder of that name is refused as access denied.
+// A folder of that name is refused as access denied. On failure the last
+// error is CreateFileA's, not that of the look at a folder.
 static HANDLE
 create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE], DWORD attrs)
 {
@@ -169,8 +170,10 @@ create_temp(const char *name, char tmp[HISCORE_TEMP_NAME_SIZE], DWORD attrs)
 		DWORD err = GetLastError();
 		if (h != INVALID_HANDLE_VALUE || (err != ERROR_FILE_EXISTS &&
 		    err != ERROR_ALREADY_EXISTS && !(err == ERROR_ACCESS_DENIED &&
-		    is_folder(tmp))))
+		    is_folder(tmp)))) {
+			SetLastError(err);
 			return h;
+		}
 	}
 	return INVALID_HANDLE_VALUE;
 }
@@ -193,9 +196,25 @@ write_all(HANDLE h, const unsigned char *buf, long size)
 	return true;
 }
 
+// Whether another program holds name: an open that would delete it,
+// sharing it with everyone else, meets a sharing violation.
+static bool
+held_by_another(const char *name)
+{
+	HANDLE h = CreateFileA(name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+	    (windows_9x() ? 0 : FILE_SHARE_DELETE), NULL, OPEN_EXISTING, 0, NULL);
+
+	if (h == INVALID_HANDLE_VALUE)
+		return held(GetLastError(), false);
+	CloseHandle(h);
+	return false;
+}
+
 // Moves from to to, replacing it when replace is set, and waits out a
 // program that holds either. Returns 0, or the error of the last try, as
-// ERROR_SHARING_VIOLATION when the file stayed held.
+// ERROR_SHARING_VIOLATION when a file stayed held. A rename that is not
+// allowed also fails with ERROR_ACCESS_DENIED: after the wait, that is
+// what it returns unless another program holds one of the two files.
 static DWORD
 move(const char *from, const char *to, bool replace)
 {
@@ -211,6 +230,9 @@ move(const char *from, const char *to, bool replace)
 		if (!held(err, true))
 			return err;
 	}
+	if (err == ERROR_ACCESS_DENIED && !held_by_another(to) &&
+	    !held_by_another(from))
+		return ERROR_ACCESS_DENIED;
 	return ERROR_SHARING_VIOLATION;
 }
 
