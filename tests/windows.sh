@@ -60,7 +60,8 @@ arch=$1 dir=$5 wine=$wine64
 [ -e "$wine" ] || lacks package "missing $wine"
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 work=$(mktemp -d) && cd "$work" || exit 1
-trap '$server -k; cd / && rm -rf "$work"' EXIT
+trap '$server -k; [ -z "${HISCORE_NOBODY_HOME:-}" ] || nobody $server -k
+	cd / && rm -rf "$work"' EXIT
 if ! wine_runs "$wine" "$2"; then
 	[ "$3/$need" = win98/i386 ] || lacks "$need" "$why"
 	echo "skipped on this host: Windows 98 mode for the 32-bit programs," \
@@ -68,6 +69,18 @@ if ! wine_runs "$wine" "$2"; then
 	$server -k
 	arch=x64 dir=${dir%-x86}-x64 wine=$wine64
 	wine_runs "$wine" "$2-x64" || lacks "$need" "$why"
+fi
+# A home and prefix of uid 65534's own, for the cases run as nobody (wine
+# refuses a prefix that another user owns), made by its first start.
+nobody() {
+	setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$HISCORE_NOBODY_HOME" \
+	    WINEPREFIX="$HISCORE_NOBODY_HOME/prefix" "$@" </dev/null >/dev/null 2>&1
+}
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+	export HISCORE_NOBODY_HOME=$work/nobody
+	chmod 755 "$work" && mkdir "$HISCORE_NOBODY_HOME" &&
+	    chown 65534:65534 "$HISCORE_NOBODY_HOME"
+	nobody "$wine" "$system32\cmd.exe" /c exit || lacks nobody "uid 65534 cannot run wine here"
 fi
 zip=$(ls "$dir"/packages/*.zip 2>/dev/null)
 for file in "$dir/hiscore-merge.exe" "$dir-hold.exe" "$zip"; do
@@ -82,6 +95,8 @@ export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe
     HISCORE_SHOW=$dir/hiscore-show.exe
 [ "$3" != win98 ] || { HISCORE_SYSTEM=windows-9x
 	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+	[ -z "${HISCORE_NOBODY_HOME:-}" ] ||
+	    nobody "$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f
 }
 "$4" >log 2>&1; rc=$?; cat log
 grep -q '^\[  PASSED  \] [1-9][0-9]* tests' log || { echo "no test passed" >&2; exit 1; }

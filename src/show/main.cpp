@@ -8,6 +8,7 @@
 
 static const char usage[] =
     "usage: hiscore-show [--raw] [FILE...]\n"
+    "       hiscore-show --same FILE1 FILE2\n"
     "       hiscore-show -h | --help | --version\n";
 
 static const char help[] =
@@ -17,6 +18,7 @@ static const char help[] =
     "and name. It only reads.\n"
     "\n"
     "  --raw      also show the rows of a file that fails a check\n"
+    "  --same     say only whether two files hold the same rows\n"
     "  -h, --help print this help\n"
     "  --version  print the version\n"
     "\n"
@@ -27,8 +29,9 @@ static const char help[] =
     "  the scores check failed\n"
     "  the names check failed\n"
     "\n"
-    "Exit status: 0 when every file is valid; 1 when any is not, or when\n"
-    "the output cannot be written; 2 on an unknown option.\n";
+    "Exit status: 0 when every file is valid (with --same: when the two\n"
+    "hold the same rows); 1 when any is not, or when the output cannot be\n"
+    "written; 2 on an unknown option.\n";
 
 static const char *
 verdict_text(HiscoreVerdict v)
@@ -112,6 +115,30 @@ finish(int status)
 	return status;
 }
 
+// Tells whether two files hold the same rows, as a file dropped twice
+// does: both valid with equal rows, or both failing the same check with
+// equal rows as that check left them. Returns the exit status.
+static int
+same(const char *a, const char *b)
+{
+	HiscoreTable t[2] = {};
+	char why[HISCORE_REASON_SIZE];
+	bool plain;
+	HiscoreVerdict v = hiscore_read(a, &t[0], &plain, why);
+	bool equal = v != HISCORE_UNREADABLE && v != HISCORE_SHORT &&
+	    hiscore_read(b, &t[1], &plain, why) == v;
+
+	for (int i = 0; equal && i < HISCORE_ENTRIES; i++)
+		equal = t[0].entry[i].score == t[1].entry[i].score &&
+		    strncmp(t[0].entry[i].name, t[1].entry[i].name,
+		    HISCORE_NAME_SIZE) == 0;
+	print_escaped(a, strlen(a));
+	fputs(" and ", stdout);
+	print_escaped(b, strlen(b));
+	fputs(equal ? ": the same rows\n" : ": not the same rows\n", stdout);
+	return finish(equal ? 0 : 1);
+}
+
 int
 main(int argc, char **argv)
 {
@@ -124,6 +151,12 @@ main(int argc, char **argv)
 			break;
 		} else if (strcmp(argv[i], "--raw") == 0) {
 			raw = true;
+		} else if (strcmp(argv[i], "--same") == 0) {
+			if (argc - i == 3)
+				return same(argv[i + 1], argv[i + 2]);
+			fprintf(stderr, "hiscore-show: --same takes two files\n%s",
+			    usage);
+			return 2;
 		} else if (strcmp(argv[i], "--help") == 0 ||
 		    strcmp(argv[i], "-h") == 0) {
 			fputs(usage, stdout);
