@@ -169,17 +169,21 @@ protected:
 		HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"}, {3, "back\\slash"},
 		    {2, "\x7f~ "}, {1, ""}, {'A', ""}}};
 		memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);	// no NUL
+		HiscoreTable score = named[0], name = named[0];	// A1 changed
+		score.entry[0].score++;
+		name.entry[0].name[0] = 'Z';
 		// Each file of a table, with the lowest bit of some bytes flipped:
 		// a-copies those of the checksums' unread copies.
-		for (auto [name, t, flips] : std::vector<std::tuple<const char *, HiscoreTable,
+		for (auto [file, t, flips] : std::vector<std::tuple<const char *, HiscoreTable,
 		    std::vector<int>>>{{"a", named[0], {}}, {"b", named[1], {}},
 		    {"d", named[2], {}}, {"odd", odd, {}}, {"a-copies", named[0], {4, 131}},
-		    {"bad-scores", named[2], {252}}, {"bad-names", named[2], {0}}}) {
+		    {"bad-scores", named[2], {252}}, {"bad-names", named[2], {0}},
+		    {"a-score", score, {}}, {"a-name", name, {}}}) {
 			unsigned char b[HISCORE_FILE_SIZE];
 			hiscore_encode(&t, b);
 			for (int at : flips)
 				b[at] ^= 1;
-			std::ofstream(root / name, std::ios::binary).write((char *)b, sizeof b);
+			std::ofstream(root / file, std::ios::binary).write((char *)b, sizeof b);
 		}
 		ASSERT_EQ(sh("chmod 755 .. && chmod 777 . && cp ../a HISCORE.1 &&"
 		    " cp ../b HISCORE.2"), 0);
