@@ -100,7 +100,7 @@ judge_old(const char *name, struct stat *old, char why[HISCORE_REASON_SIZE])
 	if (S_ISDIR(old->st_mode))
 		set_reason(why, EISDIR);
 	else if (!S_ISREG(old->st_mode))
-		snprintf(why, HISCORE_REASON_SIZE, "not a score file");
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 	else if (faccessat(AT_FDCWD, name, W_OK, AT_SYMLINK_NOFOLLOW) != 0)
 		set_reason(why, errno);
 	else
@@ -193,20 +193,21 @@ keep_metadata(const char *name, int fd, const struct stat *old)
 }
 
 // Makes the rename durable: syncs the folder, or where the user may not
-// open it, the file system that holds fd. A file system that cannot sync
-// folders leaves nothing more to do.
+// open it or its file system cannot sync folders (EINVAL), the file system
+// that holds fd.
 static HiscoreSaved
 sync_folder(int fd, char why[HISCORE_REASON_SIZE])
 {
 	int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	bool synced;
+	bool synced = folder >= 0 && fsync(folder) == 0;
+	int err = errno;
 
-	if (folder >= 0) {
-		synced = fsync(folder) == 0 || errno == EINVAL;
+	if (folder >= 0)
 		close(folder);
-	} else {
+	if (!synced && (folder < 0 || err == EINVAL)) {
 #ifdef __linux__
 		synced = syncfs(fd) == 0;
+		err = errno;
 #else
 		sync();
 		synced = true;
@@ -214,7 +215,7 @@ sync_folder(int fd, char why[HISCORE_REASON_SIZE])
 	}
 	if (synced)
 		return HISCORE_SAVED;
-	set_reason(why, errno);
+	set_reason(why, err);
 	return HISCORE_NOT_SYNCED;
 }
 

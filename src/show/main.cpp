@@ -51,20 +51,20 @@ verdict_text(HiscoreVerdict v)
 	return "?";
 }
 
-// Prints at most size characters of s up to its NUL, every byte outside
-// printable ASCII and the backslash itself escaped, so that a terminal never
-// gets a control byte from a file or its name.
+// Prints at most size characters of s up to its NUL to f, every byte
+// outside printable ASCII and the backslash itself escaped, so that a
+// terminal never gets a control byte from a file, its name or an option.
 static void
-print_escaped(const char *s, size_t size)
+print_escaped(FILE *f, const char *s, size_t size)
 {
 	for (size_t k = 0; k < size && s[k] != '\0'; k++) {
 		unsigned char c = (unsigned char)s[k];
 		if (c == '\\')
-			fputs("\\\\", stdout);
+			fputs("\\\\", f);
 		else if (c < 0x20 || c > 0x7e)
-			printf("\\x%02x", c);
+			fprintf(f, "\\x%02x", c);
 		else
-			putchar(c);
+			fputc(c, f);
 	}
 }
 
@@ -73,7 +73,7 @@ print_rows(const HiscoreTable *t)
 {
 	for (int i = 0; i < HISCORE_ENTRIES; i++) {
 		printf("%2d  %11ld  ", i + 1, (long)t->entry[i].score);
-		print_escaped(t->entry[i].name, HISCORE_NAME_SIZE);
+		print_escaped(stdout, t->entry[i].name, HISCORE_NAME_SIZE);
 		putchar('\n');
 	}
 }
@@ -88,7 +88,7 @@ show(const char *path, bool raw)
 	HiscoreVerdict v = hiscore_read(path, &t, &plain, why);
 	bool failed_check = v == HISCORE_BAD_SCORES || v == HISCORE_BAD_NAMES;
 
-	print_escaped(path, strlen(path));
+	print_escaped(stdout, path, strlen(path));
 	printf(": %s", verdict_text(v));
 	if (v == HISCORE_UNREADABLE)
 		printf(": %s", why);
@@ -132,9 +132,9 @@ same(const char *a, const char *b)
 		equal = t[0].entry[i].score == t[1].entry[i].score &&
 		    strncmp(t[0].entry[i].name, t[1].entry[i].name,
 		    HISCORE_NAME_SIZE) == 0;
-	print_escaped(a, strlen(a));
+	print_escaped(stdout, a, strlen(a));
 	fputs(" and ", stdout);
-	print_escaped(b, strlen(b));
+	print_escaped(stdout, b, strlen(b));
 	fputs(equal ? ": the same rows\n" : ": not the same rows\n", stdout);
 	return finish(equal ? 0 : 1);
 }
@@ -166,8 +166,9 @@ main(int argc, char **argv)
 			fputs("hiscore-show " HISCORE_VERSION "\n", stdout);
 			return finish(0);
 		} else {
-			fprintf(stderr, "hiscore-show: %s: unknown option\n%s",
-			    argv[i], usage);
+			fputs("hiscore-show: ", stderr);
+			print_escaped(stderr, argv[i], strlen(argv[i]));
+			fprintf(stderr, ": unknown option\n%s", usage);
 			return 2;
 		}
 	}
