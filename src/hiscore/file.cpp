@@ -7,19 +7,27 @@
 
 static const char output_name[] = "HISCORE.DAT";
 
+// Judges the first got bytes of a file, got being what the read returned.
+static HiscoreVerdict
+judge(const unsigned char file[HISCORE_FILE_SIZE], long got, HiscoreTable *t,
+    bool *plain)
+{
+	*plain = true;
+	if (got < 0)
+		return HISCORE_UNREADABLE;
+	if (got < HISCORE_FILE_SIZE)
+		return HISCORE_SHORT;
+	return hiscore_decode(file, t, plain);
+}
+
 HiscoreVerdict
 hiscore_read(const char *name, HiscoreTable *t, bool *plain,
     char why[HISCORE_REASON_SIZE])
 {
 	unsigned char file[HISCORE_FILE_SIZE];
-	long n = hiscore_sys_read(name, file, HISCORE_FILE_SIZE, why);
 
-	*plain = true;
-	if (n < 0)
-		return HISCORE_UNREADABLE;
-	if (n < HISCORE_FILE_SIZE)
-		return HISCORE_SHORT;
-	return hiscore_decode(file, t, plain);
+	return judge(file, hiscore_sys_read(name, file, HISCORE_FILE_SIZE, why), t,
+	    plain);
 }
 
 bool
@@ -32,13 +40,21 @@ hiscore_temp_name(char tmp[HISCORE_TEMP_NAME_SIZE], const char *name, int k)
 }
 
 void
-hiscore_load(HiscoreTable *t, int n)
+hiscore_fetch(HiscoreInput *in, int n)
 {
 	char name[24], why[HISCORE_REASON_SIZE];
-	bool plain;
 
 	snprintf(name, sizeof name, "HISCORE.%d", n);
-	if (hiscore_read(name, t, &plain, why) == HISCORE_VALID)
+	in->got = hiscore_sys_read(name, in->file, HISCORE_FILE_SIZE, why);
+}
+
+void
+hiscore_load(HiscoreTable *t, const HiscoreInput *in)
+{
+	char why[HISCORE_REASON_SIZE];
+	bool plain;
+
+	if (judge(in->file, in->got, t, &plain) == HISCORE_VALID)
 		return;
 	hiscore_alarm();
 	hiscore_defaults(t);

@@ -89,9 +89,20 @@ enum HiscoreSaved {
 	HISCORE_NOT_SYNCED,	// in place, but its folder could not be synced
 };
 
-// Loads "HISCORE.<n>" into t. If it is missing, short or fails a check,
-// sounds the alarm, puts the built-in table into t and saves it at once.
-void hiscore_load(HiscoreTable *t, int n);
+// An input's first 256 bytes, read before anything is saved, so that no
+// save can change what a later load finds.
+struct HiscoreInput {
+	unsigned char file[HISCORE_FILE_SIZE];
+	long got;	// the bytes read, or -1 if it could not be read
+};
+
+// Reads "HISCORE.<n>" into in.
+void hiscore_fetch(HiscoreInput *in, int n);
+
+// Loads the table of an input into t. If the input was missing, short or
+// fails a check, sounds the alarm, puts the built-in table into t and
+// saves it at once.
+void hiscore_load(HiscoreTable *t, const HiscoreInput *in);
 
 // Writes t as "HISCORE.DAT" (see hiscore_sys_replace in sys.h). On failure
 // why holds the reason.

@@ -6,9 +6,11 @@
 #include "sys.h"
 
 // The table that loading and saving act on, and the copy of the first
-// file's table that is merged into it.
+// file's table that is merged into it; the two inputs as read, both before
+// any save.
 static HiscoreTable working;
 static HiscoreTable saved;
+static HiscoreInput first, second;
 
 // Prints why the result is not safely on disk, after all of the progress
 // messages, and gives the exit status.
@@ -33,9 +35,11 @@ main()
 	fputs("HIGHSCORE - MERGER for Quorvex\n\n", stdout);
 	fputs("Merging files 'HISCORE.1' and 'HISCORE.2' to 'HISCORE.DAT' ...\n\n",
 	    stdout);
-	hiscore_load(&working, 1);
+	hiscore_fetch(&first, 1);
+	hiscore_fetch(&second, 2);
+	hiscore_load(&working, &first);
 	saved = working;
-	hiscore_load(&working, 2);
+	hiscore_load(&working, &second);
 	for (int k = 0; k < HISCORE_ENTRIES; k++)
 		hiscore_insert(&working, &saved.entry[k]);
 	fputs("Saving new 'HISCORE.DAT' ...\n", stdout);
