@@ -147,26 +147,30 @@ write_all(int fd, const unsigned char *buf, long size)
 #ifdef __linux__
 // Copies the ACL and the user attributes of name, read without following
 // a link or opening it, to fd. A user attribute the user may not read
-// stays behind; any other that cannot be copied fails the copy.
+// stays behind; any other that cannot be copied fails the copy. Where name
+// has no ACL, fd keeps none that the folder's default ACL gave it.
 static bool
 copy_attributes(const char *name, int fd)
 {
+	static const char acl[] = "system.posix_acl_access";
 	static char names[XATTR_LIST_MAX], value[XATTR_SIZE_MAX];
 	ssize_t len = llistxattr(name, names, sizeof names);
+	bool had_acl = false;
 
 	if (len < 0)
 		return errno == ENOTSUP;
 	for (char *a = names; a < names + len; a += strlen(a) + 1) {
-		if (strncmp(a, "user.", 5) != 0 &&
-		    strcmp(a, "system.posix_acl_access") != 0)
+		if (strncmp(a, "user.", 5) != 0 && strcmp(a, acl) != 0)
 			continue;
 		ssize_t n = lgetxattr(name, a, value, sizeof value);
 		if (n < 0 && (errno == ENODATA || (errno == EACCES && *a == 'u')))
 			continue;
 		if (n < 0 || fsetxattr(fd, a, value, (size_t)n, 0) != 0)
 			return false;
+		had_acl |= strcmp(a, acl) == 0;
 	}
-	return true;
+	return had_acl || fremovexattr(fd, acl) == 0 || errno == ENODATA ||
+	    errno == ENOTSUP;
 }
 #else
 static bool
@@ -179,17 +183,26 @@ copy_attributes(const char *, int)
 // Gives the new file what the old one had, in the order that keeps each:
 // the owner (root) or the group (a member) first, since a change of owner
 // clears the setuid bits; then the ACL and user attributes; then the mode,
-// which also sets the ACL's mask.
+// which also sets the ACL's mask. No one gains access they did not have:
+// where the group cannot be kept, its bits and setgid are not given to the
+// runner's group; and a file with other names, not the folder's own, is
+// saved by root as its own, without setuid or setgid.
 static bool
 keep_metadata(const char *name, int fd, const struct stat *old)
 {
-	if (geteuid() == 0) {
+	mode_t mode = old->st_mode & 07777;
+
+	if (geteuid() == 0 && old->st_nlink > 1) {
+		mode &= ~(mode_t)(S_ISUID | S_ISGID);
+	} else if (geteuid() == 0) {
 		if (fchown(fd, old->st_uid, old->st_gid) != 0)
 			return false;
-	} else if (fchown(fd, (uid_t)-1, old->st_gid) != 0 && errno != EPERM) {
-		return false;
+	} else if (fchown(fd, (uid_t)-1, old->st_gid) != 0) {
+		if (errno != EPERM)
+			return false;
+		mode &= ~(mode_t)(S_IRWXG | S_ISGID);
 	}
-	return copy_attributes(name, fd) && fchmod(fd, old->st_mode & 07777) == 0;
+	return copy_attributes(name, fd) && fchmod(fd, mode) == 0;
 }
 
 // Makes the rename durable: syncs the folder, or where the user may not
