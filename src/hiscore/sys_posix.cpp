@@ -145,10 +145,11 @@ write_all(int fd, const unsigned char *buf, long size)
 }
 
 #ifdef __linux__
-// Copies the ACL and the user attributes of name, read without following
-// a link or opening it, to fd. A user attribute the user may not read
-// stays behind; any other that cannot be copied fails the copy. Where name
-// has no ACL, fd keeps none that the folder's default ACL gave it.
+// Copies the ACL, the user attributes and the trusted ones (which only
+// root is shown) of name, read without following a link or opening it, to
+// fd. A user attribute the user may not read stays behind; any other that
+// cannot be copied fails the copy. Where name has no ACL, fd keeps none
+// that the folder's default ACL gave it.
 static bool
 copy_attributes(const char *name, int fd)
 {
@@ -160,7 +161,8 @@ copy_attributes(const char *name, int fd)
 	if (len < 0)
 		return errno == ENOTSUP;
 	for (char *a = names; a < names + len; a += strlen(a) + 1) {
-		if (strncmp(a, "user.", 5) != 0 && strcmp(a, acl) != 0)
+		if (strncmp(a, "user.", 5) != 0 && strncmp(a, "trusted.", 8) != 0 &&
+		    strcmp(a, acl) != 0)
 			continue;
 		ssize_t n = lgetxattr(name, a, value, sizeof value);
 		if (n < 0 && (errno == ENODATA || (errno == EACCES && *a == 'u')))
