@@ -8,6 +8,7 @@
 // durable, so that the file is at every moment either the old one or the
 // new one.
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -58,24 +59,153 @@ read_all(int fd, unsigned char *buf, long size, char why[HISCORE_REASON_SIZE])
 	return got;
 }
 
+// The reason given for an input link that is not followed.
+static const char foreign_link[] = "a link to another user's file";
+
+// The runner follows its own links; another user's link only to a file of
+// that user, so that no one leads it to what they may not read.
+static bool
+may_follow(uid_t link_owner, uid_t file_owner)
+{
+	return link_owner == geteuid() || link_owner == file_owner;
+}
+
+#ifdef O_PATH
+// An input as find_input finds it, before it is opened for reading: the
+// folder that holds it (AT_FDCWD for the current one), a descriptor that
+// reaches it but opens no driver or FIFO, and what it is.
+struct Input {
+	int folder;
+	int found;
+	struct stat st;
+};
+
+// Opens the folder of name for the lookups in it; *base is the name there.
+static int
+open_folder(const char *name, const char **base)
+{
+	const char *slash = strrchr(name, '/');
+	char folder[PATH_MAX];
+
+	*base = name;
+	if (slash == NULL || slash[1] == '\0')
+		return AT_FDCWD;
+	*base = slash + 1;
+	if (slash - name >= PATH_MAX) {
+		errno = ENAMETOOLONG;
+		return -1;
+	}
+	snprintf(folder, sizeof folder, "%.*s", (int)(slash - name), name);
+	return open(slash == name ? "/" : folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Follows the link in->found, of in->st, to the end of its chain where
+// may_follow allows. Its text is read from the very link whose owner is
+// judged, so that no swap of the name can change where it leads.
+static bool
+follow_link(Input *in, char why[HISCORE_REASON_SIZE])
+{
+	char target[PATH_MAX];
+	uid_t owner = in->st.st_uid;
+	ssize_t n = readlinkat(in->found, "", target, sizeof target - 1);
+
+	close(in->found);
+	in->found = -1;
+	if (n < 0)
+		return false;
+	target[n] = '\0';
+	in->found = openat(in->folder, target, O_PATH | O_CLOEXEC);
+	if (in->found < 0 || fstat(in->found, &in->st) != 0)
+		return false;
+	if (may_follow(owner, in->st.st_uid))
+		return true;
+	snprintf(why, HISCORE_REASON_SIZE, "%s", foreign_link);
+	errno = 0;
+	return false;
+}
+
+// Finds name's file without opening it, following a link where the rule
+// allows. Returns false with the reason in errno, or in why if errno is 0.
+static bool
+find_input(const char *name, Input *in, char why[HISCORE_REASON_SIZE])
+{
+	const char *base;
+
+	in->found = -1;
+	in->folder = open_folder(name, &base);
+	if (in->folder == -1)
+		return false;
+	in->found = openat(in->folder, base, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+	if (in->found < 0 || fstat(in->found, &in->st) != 0)
+		return false;
+	return !S_ISLNK(in->st.st_mode) || follow_link(in, why);
+}
+
+// Opens name for reading if it is a regular file that may be read: found
+// first, judged, then opened through /proc, which reopens that very file.
+// Where /proc is not mounted, the input cannot be opened safely: it is
+// unreadable, with that reason.
+static int
+open_input(const char *name, char why[HISCORE_REASON_SIZE])
+{
+	Input in;
+	char proc[32];
+	int fd = -1;
+
+	if (!find_input(name, &in, why)) {
+		if (errno != 0)
+			set_reason(why, errno);
+	} else if (!S_ISREG(in.st.st_mode)) {
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
+	} else {
+		snprintf(proc, sizeof proc, "/proc/self/fd/%d", in.found);
+		fd = open(proc, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+		if (fd < 0 && errno == ENOENT)
+			snprintf(why, HISCORE_REASON_SIZE, "/proc is not mounted");
+		else if (fd < 0)
+			set_reason(why, errno);
+	}
+	if (in.found >= 0)
+		close(in.found);
+	if (in.folder >= 0)
+		close(in.folder);
+	return fd;
+}
+#else
+// Without O_PATH a file cannot be reached without opening it: it is opened
+// without blocking or taking a terminal, then judged, and a link's owner
+// is judged from a look at the name just before.
+static int
+open_input(const char *name, char why[HISCORE_REASON_SIZE])
+{
+	struct stat link, st;
+	bool linked = fstatat(AT_FDCWD, name, &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+	    S_ISLNK(link.st_mode);
+	int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+
+	if (fd < 0 || fstat(fd, &st) != 0)
+		set_reason(why, errno);
+	else if (!S_ISREG(st.st_mode))
+		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
+	else if (linked && !may_follow(link.st_uid, st.st_uid))
+		snprintf(why, HISCORE_REASON_SIZE, "%s", foreign_link);
+	else
+		return fd;
+	if (fd >= 0)
+		close(fd);
+	return -1;
+}
+#endif
+
 long
 hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE])
 {
-	struct stat st;
-	long got = -1;
-	int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+	int fd = open_input(name, why);
 
-	if (fd < 0) {
-		set_reason(why, errno);
+	if (fd < 0)
 		return -1;
-	}
-	if (fstat(fd, &st) != 0)
-		set_reason(why, errno);
-	else if (!S_ISREG(st.st_mode))
-		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
-	else
-		got = read_all(fd, buf, size, why);
+	long got = read_all(fd, buf, size, why);
 	close(fd);
 	return got;
 }
