@@ -20,8 +20,10 @@ inline constexpr char hiscore_not_regular[] = "not a regular file";
 void hiscore_sys_start(void);
 
 // Reads at most size bytes of the named file into buf without blocking.
-// Returns the number read, or -1 with the reason in why; anything but a
-// regular file (or a link to one) is "not a regular file".
+// Returns the number read, or -1 with the reason in why. Nothing but a
+// regular file is opened: anything else is "not a regular file". A link
+// is followed where the runner owns it or its owner owns the file it leads
+// to; another is "a link to another user's file".
 long hiscore_sys_read(const char *name, unsigned char *buf, long size,
     char why[HISCORE_REASON_SIZE]);
 
@@ -29,10 +31,11 @@ long hiscore_sys_read(const char *name, unsigned char *buf, long size,
 // it in place would, but through a temporary file there (see
 // hiscore_temp_name) that is synced and renamed over it. Only names in the
 // current folder are touched: a link called name is replaced, not
-// followed. A regular file keeps its mode, ACL, user attributes, group
-// (where the user may) and owner (for root); anything else, and a file the
-// user may not write, is refused. On HISCORE_NOT_WRITTEN nothing changed,
-// but a folder that forbids removing files may keep the temporary file.
+// followed. A regular file keeps its mode, ACL, user attributes, no-dump
+// flag, group (where the user may) and owner (for root); anything else,
+// and a file the user may not write, is refused. On HISCORE_NOT_WRITTEN
+// nothing changed, but a folder that forbids removing files may keep the
+// temporary file.
 HiscoreSaved hiscore_sys_replace(const char *name, const unsigned char *buf,
     long size, char why[HISCORE_REASON_SIZE]);
 

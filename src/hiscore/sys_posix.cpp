@@ -4,9 +4,9 @@
 // and a temporary file it creates there. It never opens an existing path
 // for writing and follows no link. It fills and syncs the temporary file,
 // gives it what the old file had (owner and group where it may, ACL and
-// user attributes, mode), renames it into place and makes the rename
-// durable, so that the file is at every moment either the old one or the
-// new one.
+// user attributes, the no-dump flag, mode), renames it into place and
+// makes the rename durable, so that the file is at every moment either the
+// old one or the new one.
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -17,7 +17,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/fs.h>
 #include <linux/limits.h>
+#include <sys/ioctl.h>
 #include <sys/xattr.h>
 #endif
 
@@ -210,14 +212,38 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 	return got;
 }
 
+// Looks at name without following a link: its metadata into st, and
+// whether it has the no-dump flag, which statx tells without an open.
+static bool
+look(const char *name, struct stat *st, bool *nodump)
+{
+	*nodump = false;
+#ifdef STATX_ATTR_NODUMP
+	struct statx x;
+
+	if (statx(AT_FDCWD, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &x) != 0)
+		return false;
+	memset(st, 0, sizeof *st);
+	st->st_mode = x.stx_mode;
+	st->st_uid = x.stx_uid;
+	st->st_gid = x.stx_gid;
+	st->st_nlink = x.stx_nlink;
+	*nodump = (x.stx_attributes & STATX_ATTR_NODUMP) != 0;
+	return true;
+#else
+	return fstatat(AT_FDCWD, name, st, AT_SYMLINK_NOFOLLOW) == 0;
+#endif
+}
+
 // Judges what a save of name replaces, by its metadata alone, into old:
 // a regular file, or nothing (mode 0) where there is no file or a link,
 // which the new file simply takes the place of. Returns false with the
 // reason in why if the save must be refused.
 static bool
-judge_old(const char *name, struct stat *old, char why[HISCORE_REASON_SIZE])
+judge_old(const char *name, struct stat *old, bool *nodump,
+    char why[HISCORE_REASON_SIZE])
 {
-	bool found = fstatat(AT_FDCWD, name, old, AT_SYMLINK_NOFOLLOW) == 0;
+	bool found = look(name, old, nodump);
 
 	if (!found && errno != ENOENT) {
 		set_reason(why, errno);
@@ -304,26 +330,47 @@ copy_attributes(const char *name, int fd)
 	return had_acl || fremovexattr(fd, acl) == 0 || errno == ENODATA ||
 	    errno == ENOTSUP;
 }
+
+// Gives fd the no-dump flag.
+static bool
+set_nodump(int fd)
+{
+	int flags;
+
+	if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+		return false;
+	flags |= FS_NODUMP_FL;
+	return ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+}
 #else
 static bool
 copy_attributes(const char *, int)
 {
 	return true;
 }
+
+static bool
+set_nodump(int)
+{
+	return true;
+}
 #endif
 
 // Gives the new file what the old one had, in the order that keeps each:
-// the owner (root) or the group (a member) first, since a change of owner
+// the no-dump flag while the file is the runner's own; the owner (root) or
+// the group (a member), since a change of owner
 // clears the setuid bits; then the ACL and user attributes; then the mode,
 // which also sets the ACL's mask. No one gains access they did not have:
 // where the group cannot be kept, its bits and setgid are not given to the
 // runner's group; and a file with other names, not the folder's own, is
 // saved by root as its own, without setuid or setgid.
 static bool
-keep_metadata(const char *name, int fd, const struct stat *old)
+keep_metadata(const char *name, int fd, const struct stat *old, bool nodump)
 {
 	mode_t mode = old->st_mode & 07777;
 
+	if (nodump && !set_nodump(fd))
+		return false;
 	if (geteuid() == 0 && old->st_nlink > 1) {
 		mode &= ~(mode_t)(S_ISUID | S_ISGID);
 	} else if (geteuid() == 0) {
@@ -370,9 +417,10 @@ hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
 {
 	char tmp[HISCORE_TEMP_NAME_SIZE];
 	struct stat old;
+	bool nodump;
 	HiscoreSaved outcome = HISCORE_NOT_WRITTEN;
 
-	if (!judge_old(name, &old, why))
+	if (!judge_old(name, &old, &nodump, why))
 		return HISCORE_NOT_WRITTEN;
 	int fd = create_temp(name, tmp, old.st_mode != 0 ? 0600 : 0666);
 	if (fd < 0) {
@@ -380,7 +428,7 @@ hiscore_sys_replace(const char *name, const unsigned char *buf, long size,
 		return HISCORE_NOT_WRITTEN;
 	}
 	if (!write_all(fd, buf, size) ||
-	    (old.st_mode != 0 && !keep_metadata(name, fd, &old)) ||
+	    (old.st_mode != 0 && !keep_metadata(name, fd, &old, nodump)) ||
 	    fsync(fd) != 0 || rename(tmp, name) != 0) {
 		set_reason(why, errno);
 		unlink(tmp);
