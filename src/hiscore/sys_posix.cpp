@@ -358,12 +358,12 @@ set_nodump(int)
 
 // Gives the new file what the old one had, in the order that keeps each:
 // the no-dump flag while the file is the runner's own; the owner (root) or
-// the group (a member), since a change of owner
-// clears the setuid bits; then the ACL and user attributes; then the mode,
-// which also sets the ACL's mask. No one gains access they did not have:
-// where the group cannot be kept, its bits and setgid are not given to the
-// runner's group; and a file with other names, not the folder's own, is
-// saved by root as its own, without setuid or setgid.
+// the group (a member), since a change of owner clears the setuid bits;
+// then the ACL and user attributes; then the mode, which also sets the
+// ACL's mask. No one gains access they did not have: where the group
+// cannot be kept, its bits and setgid are not given to the runner's group;
+// and a file with other names, not the folder's own, is saved by root as
+// its own, without setuid or setgid.
 static bool
 keep_metadata(const char *name, int fd, const struct stat *old, bool nodump)
 {
