@@ -26,9 +26,15 @@
 #include "sys.h"
 
 static void
+give_reason(char why[HISCORE_REASON_SIZE], const char *reason)
+{
+	snprintf(why, HISCORE_REASON_SIZE, "%s", reason);
+}
+
+static void
 set_reason(char why[HISCORE_REASON_SIZE], int err)
 {
-	snprintf(why, HISCORE_REASON_SIZE, "%s", strerror(err));
+	give_reason(why, strerror(err));
 }
 
 void
@@ -113,21 +119,22 @@ follow_link(Input *in, char why[HISCORE_REASON_SIZE])
 
 	close(in->found);
 	in->found = -1;
-	if (n < 0)
+	if (n >= 0) {
+		target[n] = '\0';
+		in->found = openat(in->folder, target, O_PATH | O_CLOEXEC);
+	}
+	if (in->found < 0 || fstat(in->found, &in->st) != 0) {
+		set_reason(why, errno);
 		return false;
-	target[n] = '\0';
-	in->found = openat(in->folder, target, O_PATH | O_CLOEXEC);
-	if (in->found < 0 || fstat(in->found, &in->st) != 0)
-		return false;
+	}
 	if (may_follow(owner, in->st.st_uid))
 		return true;
-	snprintf(why, HISCORE_REASON_SIZE, "%s", foreign_link);
-	errno = 0;
+	give_reason(why, foreign_link);
 	return false;
 }
 
 // Finds name's file without opening it, following a link where the rule
-// allows. Returns false with the reason in errno, or in why if errno is 0.
+// allows. Returns false with the reason in why.
 static bool
 find_input(const char *name, Input *in, char why[HISCORE_REASON_SIZE])
 {
@@ -135,38 +142,44 @@ find_input(const char *name, Input *in, char why[HISCORE_REASON_SIZE])
 
 	in->found = -1;
 	in->folder = open_folder(name, &base);
-	if (in->folder == -1)
+	if (in->folder != -1)
+		in->found = openat(in->folder, base, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+	if (in->found < 0 || fstat(in->found, &in->st) != 0) {
+		set_reason(why, errno);
 		return false;
-	in->found = openat(in->folder, base, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-	if (in->found < 0 || fstat(in->found, &in->st) != 0)
-		return false;
+	}
 	return !S_ISLNK(in->st.st_mode) || follow_link(in, why);
 }
 
-// Opens name for reading if it is a regular file that may be read: found
-// first, judged, then opened through /proc, which reopens that very file.
-// Where /proc is not mounted, the input cannot be opened safely: it is
-// unreadable, with that reason.
+// Opens the regular file that find_input found for reading, through /proc,
+// which reopens that very file. Where /proc is not mounted, the input
+// cannot be opened safely: it is unreadable, with that reason.
+static int
+reopen(const Input *in, char why[HISCORE_REASON_SIZE])
+{
+	char proc[32];
+
+	if (!S_ISREG(in->st.st_mode)) {
+		give_reason(why, hiscore_not_regular);
+		return -1;
+	}
+	snprintf(proc, sizeof proc, "/proc/self/fd/%d", in->found);
+	int fd = open(proc, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+	if (fd < 0 && errno == ENOENT)
+		give_reason(why, "/proc is not mounted");
+	else if (fd < 0)
+		set_reason(why, errno);
+	return fd;
+}
+
+// Opens name for reading if it is a regular file that may be read: found,
+// judged, then reopened.
 static int
 open_input(const char *name, char why[HISCORE_REASON_SIZE])
 {
 	Input in;
-	char proc[32];
-	int fd = -1;
+	int fd = find_input(name, &in, why) ? reopen(&in, why) : -1;
 
-	if (!find_input(name, &in, why)) {
-		if (errno != 0)
-			set_reason(why, errno);
-	} else if (!S_ISREG(in.st.st_mode)) {
-		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
-	} else {
-		snprintf(proc, sizeof proc, "/proc/self/fd/%d", in.found);
-		fd = open(proc, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-		if (fd < 0 && errno == ENOENT)
-			snprintf(why, HISCORE_REASON_SIZE, "/proc is not mounted");
-		else if (fd < 0)
-			set_reason(why, errno);
-	}
 	if (in.found >= 0)
 		close(in.found);
 	if (in.folder >= 0)
@@ -188,9 +201,9 @@ open_input(const char *name, char why[HISCORE_REASON_SIZE])
 	if (fd < 0 || fstat(fd, &st) != 0)
 		set_reason(why, errno);
 	else if (!S_ISREG(st.st_mode))
-		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
+		give_reason(why, hiscore_not_regular);
 	else if (linked && !may_follow(link.st_uid, st.st_uid))
-		snprintf(why, HISCORE_REASON_SIZE, "%s", foreign_link);
+		give_reason(why, foreign_link);
 	else
 		return fd;
 	if (fd >= 0)
@@ -256,7 +269,7 @@ judge_old(const char *name, struct stat *old, bool *nodump,
 	if (S_ISDIR(old->st_mode))
 		set_reason(why, EISDIR);
 	else if (!S_ISREG(old->st_mode))
-		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
+		give_reason(why, hiscore_not_regular);
 	else if (faccessat(AT_FDCWD, name, W_OK, AT_SYMLINK_NOFOLLOW) != 0)
 		set_reason(why, errno);
 	else
@@ -368,12 +381,13 @@ static bool
 keep_metadata(const char *name, int fd, const struct stat *old, bool nodump)
 {
 	mode_t mode = old->st_mode & 07777;
+	bool root = geteuid() == 0;
 
 	if (nodump && !set_nodump(fd))
 		return false;
-	if (geteuid() == 0 && old->st_nlink > 1) {
+	if (root && old->st_nlink > 1) {
 		mode &= ~(mode_t)(S_ISUID | S_ISGID);
-	} else if (geteuid() == 0) {
+	} else if (root) {
 		if (fchown(fd, old->st_uid, old->st_gid) != 0)
 			return false;
 	} else if (fchown(fd, (uid_t)-1, old->st_gid) != 0) {
