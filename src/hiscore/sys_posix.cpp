@@ -376,22 +376,19 @@ set_nodump(int)
 // ACL's mask. No one gains access they did not have: where the group
 // cannot be kept, its bits and setgid are not given to the runner's group;
 // and a file with other names, not the folder's own, is saved by root as
-// its own, without setuid or setgid.
+// its own, in the old file's group, without setuid or setgid.
 static bool
 keep_metadata(const char *name, int fd, const struct stat *old, bool nodump)
 {
 	mode_t mode = old->st_mode & 07777;
-	bool root = geteuid() == 0;
+	bool root = geteuid() == 0, shared = old->st_nlink > 1;
 
 	if (nodump && !set_nodump(fd))
 		return false;
-	if (root && old->st_nlink > 1) {
+	if (root && shared)
 		mode &= ~(mode_t)(S_ISUID | S_ISGID);
-	} else if (root) {
-		if (fchown(fd, old->st_uid, old->st_gid) != 0)
-			return false;
-	} else if (fchown(fd, (uid_t)-1, old->st_gid) != 0) {
-		if (errno != EPERM)
+	if (fchown(fd, root && !shared ? old->st_uid : (uid_t)-1, old->st_gid) != 0) {
+		if (root || errno != EPERM)
 			return false;
 		mode &= ~(mode_t)(S_IRWXG | S_ISGID);
 	}
