@@ -77,6 +77,8 @@ probe(const std::string &need)
 	    "the scratch file system takes no user.* attribute"}},
 	    {"acl", {"setfacl -m u:65534:r $F", "the scratch file system takes no ACL"}},
 	    {"flags", {"chattr +d $F", "the scratch file system takes no inode flags"}},
+	    {"noproc", {"unshare -m sh -c 'mount -t tmpfs none /proc && ! test -e /proc/self'",
+	    "a run cannot be given a /proc of its own"}},
 	    {"nobody", {as_nobody + "--clear-groups test -w $D",
 	    "uid 65534 cannot reach the scratch folders (see TMPDIR)"}}};
 	static std::map<std::string, std::string> found;
@@ -217,7 +219,7 @@ load_scenarios()
 {
 	static const std::regex keys("(setup|run|stdin|alarms|saved|err|cannot|out|start)"
 	    "( |\n|$)([\\s\\S]*)|[0-9]+"), tags("( (posix|windows|windows-nt|windows-9x|root|"
-	    "trace|xattr|acl|flags|nobody|nobody\\+0))*");
+	    "trace|xattr|acl|flags|noproc|nobody|nobody\\+0))*");
 	std::ifstream in(HISCORE_SCENARIOS_PATH);
 	std::vector<Scenario> all, here;
 	std::string key;	// the field that a line of its own continues

@@ -25,9 +25,10 @@ hiscore_read(const char *name, HiscoreTable *t, bool *plain,
     char why[HISCORE_REASON_SIZE])
 {
 	unsigned char file[HISCORE_FILE_SIZE];
+	uint64_t id[2];
 
-	return judge(file, hiscore_sys_read(name, file, HISCORE_FILE_SIZE, why), t,
-	    plain);
+	return judge(file, hiscore_sys_read(name, file, HISCORE_FILE_SIZE, why, id),
+	    t, plain);
 }
 
 bool
@@ -45,19 +46,23 @@ hiscore_fetch(HiscoreInput *in, int n)
 	char name[24], why[HISCORE_REASON_SIZE];
 
 	snprintf(name, sizeof name, "HISCORE.%d", n);
-	in->got = hiscore_sys_read(name, in->file, HISCORE_FILE_SIZE, why);
+	in->got = hiscore_sys_read(name, in->file, HISCORE_FILE_SIZE, why, in->id);
 }
 
 void
-hiscore_load(HiscoreTable *t, const HiscoreInput *in)
+hiscore_load(HiscoreTable *t, const HiscoreInput *in, const HiscoreInput *other)
 {
 	char why[HISCORE_REASON_SIZE];
+	HiscoreTable scratch;
 	bool plain;
 
 	if (judge(in->file, in->got, t, &plain) == HISCORE_VALID)
 		return;
 	hiscore_alarm();
 	hiscore_defaults(t);
+	if (judge(other->file, other->got, &scratch, &plain) == HISCORE_VALID &&
+	    hiscore_sys_is(output_name, other->id))
+		return;
 	hiscore_save(t, why);	// a failure here stays silent: the final save decides
 }
 

@@ -94,6 +94,7 @@ enum HiscoreSaved {
 struct HiscoreInput {
 	unsigned char file[HISCORE_FILE_SIZE];
 	long got;	// the bytes read, or -1 if it could not be read
+	uint64_t id[2];	// which file it was (see hiscore_sys_read)
 };
 
 // Reads "HISCORE.<n>" into in.
@@ -101,8 +102,11 @@ void hiscore_fetch(HiscoreInput *in, int n);
 
 // Loads the table of an input into t. If the input was missing, short or
 // fails a check, sounds the alarm, puts the built-in table into t and
-// saves it at once.
-void hiscore_load(HiscoreTable *t, const HiscoreInput *in);
+// saves it at once, unless HISCORE.DAT is the file that other, a valid
+// input, was read from: that save would destroy its table before the
+// merge holds it.
+void hiscore_load(HiscoreTable *t, const HiscoreInput *in,
+    const HiscoreInput *other);
 
 // Writes t as "HISCORE.DAT" (see hiscore_sys_replace in sys.h). On failure
 // why holds the reason.

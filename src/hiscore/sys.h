@@ -19,13 +19,20 @@ inline constexpr char hiscore_not_regular[] = "not a regular file";
 // file size limit can kill it mid-save.
 void hiscore_sys_start(void);
 
-// Reads at most size bytes of the named file into buf without blocking.
-// Returns the number read, or -1 with the reason in why. Nothing but a
-// regular file is opened: anything else is "not a regular file". A link
-// is followed where the runner owns it or its owner owns the file it leads
-// to; another is "a link to another user's file".
+// Reads at most size bytes of the named file into buf without blocking,
+// and tells which file it was: its device and inode. Returns the number
+// read, or -1 with the reason in why. Nothing but a regular file is
+// opened: anything else is "not a regular file". Each link on the way is
+// followed only where the runner owns it, or root does, or its owner owns
+// the file at the end; a name with a second link in a folder that neither
+// the runner nor its owner owns is refused too. Either is "a link to
+// another user's file".
 long hiscore_sys_read(const char *name, unsigned char *buf, long size,
-    char why[HISCORE_REASON_SIZE]);
+    char why[HISCORE_REASON_SIZE], uint64_t id[2]);
+
+// Whether name in the current folder, not followed if a link, is the
+// file that id tells.
+bool hiscore_sys_is(const char *name, const uint64_t id[2]);
 
 // Replaces the file name in the current folder with size bytes as writing
 // it in place would, but through a temporary file there (see

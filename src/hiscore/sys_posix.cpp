@@ -67,162 +67,234 @@ read_all(int fd, unsigned char *buf, long size, char why[HISCORE_REASON_SIZE])
 	return got;
 }
 
-// The reason given for an input link that is not followed.
-static const char foreign_link[] = "a link to another user's file";
+// Why an input is refused: the system's error number, or one of these.
+enum {
+	NOT_REGULAR = -1,
+	FOREIGN = -2,
+};
 
-// The runner follows its own links; another user's link only to a file of
-// that user, so that no one leads it to what they may not read.
-static bool
-may_follow(uid_t link_owner, uid_t file_owner)
+static void
+give_error(char why[HISCORE_REASON_SIZE], int err)
 {
-	return link_owner == geteuid() || link_owner == file_owner;
+	if (err == NOT_REGULAR)
+		give_reason(why, hiscore_not_regular);
+	else if (err == FOREIGN)
+		give_reason(why, "a link to another user's file");
+	else
+		set_reason(why, err);
 }
 
-#ifdef O_PATH
-// An input as find_input finds it, before it is opened for reading: the
-// folder that holds it (AT_FDCWD for the current one), a descriptor that
-// reaches it but opens no driver or FIFO, and what it is.
-struct Input {
+enum { MAX_LINKS = 40 };
+
+// The way to an input, walked one name at a time: what is left of the
+// path, the name just looked at and the folder it was looked up in
+// (AT_FDCWD at first), what it led to, and the owners of the links met.
+struct Walk {
+	char rest[PATH_MAX];
+	char last[NAME_MAX + 1];
 	int folder;
 	int found;
 	struct stat st;
+	uid_t owners[MAX_LINKS];
+	int links;
 };
 
-// Opens the folder of name for the lookups in it; *base is the name there.
-static int
-open_folder(const char *name, const char **base)
+static void
+replace_fd(int *fd, int with)
 {
-	const char *slash = strrchr(name, '/');
-	char folder[PATH_MAX];
-
-	*base = name;
-	if (slash == NULL || slash[1] == '\0')
-		return AT_FDCWD;
-	*base = slash + 1;
-	if (slash - name >= PATH_MAX) {
-		errno = ENAMETOOLONG;
-		return -1;
-	}
-	snprintf(folder, sizeof folder, "%.*s", (int)(slash - name), name);
-	return open(slash == name ? "/" : folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+	if (*fd >= 0)
+		close(*fd);
+	*fd = with;
 }
 
-// Follows the link in->found, of in->st, to the end of its chain where
-// may_follow allows. Its text is read from the very link whose owner is
-// judged, so that no swap of the name can change where it leads.
-static bool
-follow_link(Input *in, char why[HISCORE_REASON_SIZE])
+// Takes the next name off w->rest into w->last; a leading slash has it
+// looked up from the root. A name that a slash ends must be a folder, so
+// "." in it comes next.
+static int
+next_name(Walk *w)
+{
+	const char *p = w->rest;
+
+	if (*p == '/') {
+		int root = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+		if (root < 0)
+			return errno;
+		replace_fd(&w->folder, root);
+		p += strspn(p, "/");
+		if (*p == '\0')
+			p = ".";
+	}
+	size_t n = strcspn(p, "/"), slashes = strspn(p + n, "/");
+	if (n > NAME_MAX)
+		return ENAMETOOLONG;
+	memcpy(w->last, p, n);
+	w->last[n] = '\0';
+	p += n + slashes;
+	if (*p == '\0' && slashes > 0)
+		p = ".";
+	memmove(w->rest, p, strlen(p) + 1);
+	return 0;
+}
+
+// Puts the target of the link fd, read from the very link that was
+// judged, in front of what is left of the path.
+static int
+splice(Walk *w, int fd)
 {
 	char target[PATH_MAX];
-	uid_t owner = in->st.st_uid;
-	ssize_t n = readlinkat(in->found, "", target, sizeof target - 1);
+	ssize_t n = readlinkat(fd, "", target, sizeof target);
+	size_t rest = strlen(w->rest);
 
-	close(in->found);
-	in->found = -1;
-	if (n >= 0) {
-		target[n] = '\0';
-		in->found = openat(in->folder, target, O_PATH | O_CLOEXEC);
-	}
-	if (in->found < 0 || fstat(in->found, &in->st) != 0) {
-		set_reason(why, errno);
-		return false;
-	}
-	if (may_follow(owner, in->st.st_uid))
-		return true;
-	give_reason(why, foreign_link);
-	return false;
+	if (n < 0)
+		return errno;
+	if ((size_t)n + 1 + rest >= sizeof w->rest)
+		return ENAMETOOLONG;
+	memmove(w->rest + n + (rest > 0), w->rest, rest + 1);
+	memcpy(w->rest, target, (size_t)n);
+	if (rest > 0)
+		w->rest[n] = '/';
+	return 0;
 }
 
-// Finds name's file without opening it, following a link where the rule
-// allows. Returns false with the reason in why.
-static bool
-find_input(const char *name, Input *in, char why[HISCORE_REASON_SIZE])
-{
-	const char *base;
-
-	in->found = -1;
-	in->folder = open_folder(name, &base);
-	if (in->folder != -1)
-		in->found = openat(in->folder, base, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-	if (in->found < 0 || fstat(in->found, &in->st) != 0) {
-		set_reason(why, errno);
-		return false;
-	}
-	return !S_ISLNK(in->st.st_mode) || follow_link(in, why);
-}
-
-// Opens the regular file that find_input found for reading, through /proc,
-// which reopens that very file. Where /proc is not mounted, the input
-// cannot be opened safely: it is unreadable, with that reason.
+// Where hard links are not protected, a folder's owner can give another
+// user's file or link a second name there. So a name with other links, in
+// a folder that neither the runner nor the name's owner owns, is refused.
 static int
-reopen(const Input *in, char why[HISCORE_REASON_SIZE])
+second_name(const Walk *w)
+{
+	struct stat folder;
+
+	if (w->st.st_nlink < 2 || S_ISDIR(w->st.st_mode))
+		return 0;
+	if (fstatat(w->folder, "", &folder, AT_EMPTY_PATH) != 0)
+		return errno;
+	return folder.st_uid == geteuid() || folder.st_uid == w->st.st_uid ? 0 :
+	    FOREIGN;
+}
+
+// Walks to what w->rest names without letting the kernel follow a link:
+// each name is looked at with O_PATH | O_NOFOLLOW, which opens no driver
+// or FIFO, and each link met is followed by hand and its owner noted.
+static int
+walk(Walk *w)
+{
+	for (;;) {
+		int err = next_name(w);
+		if (err != 0)
+			return err;
+		replace_fd(&w->found, openat(w->folder, w->last,
+		    O_PATH | O_NOFOLLOW | O_CLOEXEC));
+		if (w->found < 0 || fstat(w->found, &w->st) != 0)
+			return errno;
+		if ((err = second_name(w)) != 0)
+			return err;
+		if (S_ISLNK(w->st.st_mode)) {
+			if (w->links == MAX_LINKS)
+				return ELOOP;
+			w->owners[w->links++] = w->st.st_uid;
+			if ((err = splice(w, w->found)) != 0)
+				return err;
+		} else if (w->rest[0] == '\0') {
+			return 0;
+		} else if (!S_ISDIR(w->st.st_mode)) {
+			return ENOTDIR;
+		} else {
+			replace_fd(&w->folder, w->found);
+			w->found = -1;
+		}
+	}
+}
+
+// A link is followed where its owner may lead the runner: it is the
+// runner's own or root's, or its owner owns the file at the end of the
+// way, so that no one leads the runner to what they may not read.
+static int
+judge_links(const Walk *w)
+{
+	for (int i = 0; i < w->links; i++)
+		if (w->owners[i] != geteuid() && w->owners[i] != 0 &&
+		    w->owners[i] != w->st.st_uid)
+			return FOREIGN;
+	return 0;
+}
+
+// Opens the regular file that the walk found for reading: through /proc,
+// which reopens that very file, or where /proc is not mounted by its name
+// in its folder, kept only if it is the same file. Neither waits for a
+// FIFO or takes a terminal.
+static int
+open_found(const Walk *w, int *fd)
 {
 	char proc[32];
+	struct stat st;
 
-	if (!S_ISREG(in->st.st_mode)) {
-		give_reason(why, hiscore_not_regular);
-		return -1;
+	snprintf(proc, sizeof proc, "/proc/self/fd/%d", w->found);
+	*fd = open(proc, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+	if (*fd >= 0 || errno != ENOENT)
+		return *fd >= 0 ? 0 : errno;
+	*fd = openat(w->folder, w->last, O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
+	    O_NOCTTY | O_CLOEXEC);
+	if (*fd < 0)
+		return errno;
+	if (fstat(*fd, &st) == 0 && st.st_dev == w->st.st_dev &&
+	    st.st_ino == w->st.st_ino)
+		return 0;
+	replace_fd(fd, -1);
+	return EAGAIN;
+}
+
+// Opens name for reading if it is a regular file that may be read, and
+// tells which file it is.
+static int
+open_input(const char *name, int *fd, uint64_t id[2])
+{
+	Walk w;
+	int err = ENAMETOOLONG;
+
+	w.folder = AT_FDCWD;
+	w.found = *fd = -1;
+	w.links = 0;
+	if (strlen(name) < sizeof w.rest) {
+		memcpy(w.rest, name, strlen(name) + 1);
+		err = walk(&w);
 	}
-	snprintf(proc, sizeof proc, "/proc/self/fd/%d", in->found);
-	int fd = open(proc, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-	if (fd < 0 && errno == ENOENT)
-		give_reason(why, "/proc is not mounted");
-	else if (fd < 0)
-		set_reason(why, errno);
-	return fd;
+	if (err == 0)
+		err = judge_links(&w);
+	if (err == 0 && !S_ISREG(w.st.st_mode))
+		err = NOT_REGULAR;
+	if (err == 0)
+		err = open_found(&w, fd);
+	if (err == 0) {
+		id[0] = w.st.st_dev;
+		id[1] = w.st.st_ino;
+	}
+	replace_fd(&w.found, -1);
+	replace_fd(&w.folder, -1);
+	return err;
 }
-
-// Opens name for reading if it is a regular file that may be read: found,
-// judged, then reopened.
-static int
-open_input(const char *name, char why[HISCORE_REASON_SIZE])
-{
-	Input in;
-	int fd = find_input(name, &in, why) ? reopen(&in, why) : -1;
-
-	if (in.found >= 0)
-		close(in.found);
-	if (in.folder >= 0)
-		close(in.folder);
-	return fd;
-}
-#else
-// Without O_PATH a file cannot be reached without opening it: it is opened
-// without blocking or taking a terminal, then judged, and a link's owner
-// is judged from a look at the name just before.
-static int
-open_input(const char *name, char why[HISCORE_REASON_SIZE])
-{
-	struct stat link, st;
-	bool linked = fstatat(AT_FDCWD, name, &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-	    S_ISLNK(link.st_mode);
-	int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-
-	if (fd < 0 || fstat(fd, &st) != 0)
-		set_reason(why, errno);
-	else if (!S_ISREG(st.st_mode))
-		give_reason(why, hiscore_not_regular);
-	else if (linked && !may_follow(link.st_uid, st.st_uid))
-		give_reason(why, foreign_link);
-	else
-		return fd;
-	if (fd >= 0)
-		close(fd);
-	return -1;
-}
-#endif
 
 long
 hiscore_sys_read(const char *name, unsigned char *buf, long size,
-    char why[HISCORE_REASON_SIZE])
+    char why[HISCORE_REASON_SIZE], uint64_t id[2])
 {
-	int fd = open_input(name, why);
+	int fd, err = open_input(name, &fd, id);
 
-	if (fd < 0)
+	if (err != 0) {
+		give_error(why, err);
 		return -1;
+	}
 	long got = read_all(fd, buf, size, why);
 	close(fd);
 	return got;
+}
+
+bool
+hiscore_sys_is(const char *name, const uint64_t id[2])
+{
+	struct stat st;
+
+	return fstatat(AT_FDCWD, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+	    st.st_dev == id[0] && st.st_ino == id[1];
 }
 
 // Looks at name without following a link: its metadata into st, and

@@ -129,13 +129,27 @@ open_input(const char *name)
 	return h;
 }
 
+// Tells which file h is: its volume and index.
+static void
+identify(HANDLE h, uint64_t id[2])
+{
+	BY_HANDLE_FILE_INFORMATION info;
+
+	id[0] = id[1] = 0;
+	if (!GetFileInformationByHandle(h, &info))
+		return;
+	id[0] = info.dwVolumeSerialNumber;
+	id[1] = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+}
+
 long
 hiscore_sys_read(const char *name, unsigned char *buf, long size,
-    char why[HISCORE_REASON_SIZE])
+    char why[HISCORE_REASON_SIZE], uint64_t id[2])
 {
 	long got = -1;
 	HANDLE h;
 
+	id[0] = id[1] = 0;
 	if (is_folder(name)) {
 		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
 		return -1;
@@ -145,12 +159,31 @@ hiscore_sys_read(const char *name, unsigned char *buf, long size,
 		set_reason(why, GetLastError());
 		return -1;
 	}
-	if (GetFileType(h) != FILE_TYPE_DISK)
+	if (GetFileType(h) != FILE_TYPE_DISK) {
 		snprintf(why, HISCORE_REASON_SIZE, "%s", hiscore_not_regular);
-	else
+	} else {
+		identify(h, id);
 		got = read_all(h, buf, size, why);
+	}
 	CloseHandle(h);
 	return got;
+}
+
+// A link called name is looked at itself, not followed, on the NT line;
+// Windows 9x has no links.
+bool
+hiscore_sys_is(const char *name, const uint64_t id[2])
+{
+	uint64_t is[2];
+	HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+	    (windows_9x() ? 0 : FILE_SHARE_DELETE), NULL, OPEN_EXISTING,
+	    windows_9x() ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+
+	if (h == INVALID_HANDLE_VALUE)
+		return false;
+	identify(h, is);
+	CloseHandle(h);
+	return (id[0] != 0 || id[1] != 0) && is[0] == id[0] && is[1] == id[1];
 }
 
 // Creates a temporary file that did not exist before, with the given

@@ -37,9 +37,9 @@ main()
 	    stdout);
 	hiscore_fetch(&first, 1);
 	hiscore_fetch(&second, 2);
-	hiscore_load(&working, &first);
+	hiscore_load(&working, &first, &second);
 	saved = working;
-	hiscore_load(&working, &second);
+	hiscore_load(&working, &second, &first);
 	for (int k = 0; k < HISCORE_ENTRIES; k++)
 		hiscore_insert(&working, &saved.entry[k]);
 	fputs("Saving new 'HISCORE.DAT' ...\n", stdout);
