@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "hiscore.h"
+#include "sys.h"
 
 struct Played {
 	int32_t score;
@@ -15,7 +16,7 @@ write_sample(const char *path, const Played *games, int n)
 {
 	HiscoreTable t = {};
 	unsigned char file[HISCORE_FILE_SIZE];
-	char why[HISCORE_REASON_SIZE];
+	bool in_place;
 
 	hiscore_defaults(&t);
 	for (int i = 0; i < n; i++) {
@@ -24,9 +25,9 @@ write_sample(const char *path, const Played *games, int n)
 		hiscore_insert(&t, &e);
 	}
 	hiscore_encode(&t, file);
-	if (hiscore_sys_replace(path, file, HISCORE_FILE_SIZE, why) !=
-	    HISCORE_SAVED) {
-		fprintf(stderr, "make-examples: %s: %s\n", path, why);
+	int err = hiscore_sys_replace(path, file, HISCORE_FILE_SIZE, &in_place);
+	if (err != 0) {
+		fprintf(stderr, "make-examples: %s: %s\n", path, hiscore_reason(err));
 		return 0;
 	}
 	return 1;

@@ -1,12 +1,11 @@
-// hiscore.h: the high-score table and the score file that stores it, as
-// the programs use them.
+// hiscore.h: the high-score table, the score file that stores it, and
+// reading one, for every program and the tests.
 //
 // A table is ten entries, index 0 the best. A score file is 256 bytes that
 // hold one table in a scrambled form guarded by two checksums; its layout is
-// documented and implemented in format.cpp.
-//
-// The table and the format (table.cpp, format.cpp) touch no disk. Reading
-// and saving files (file.cpp) go through the platform layer of sys.h.
+// documented and implemented in format.cpp. The table and the format
+// (table.cpp, format.cpp) touch no disk; reading a file (read.cpp) goes
+// through the platform layer.
 #ifndef HISCORE_H
 #define HISCORE_H
 
@@ -18,7 +17,6 @@ enum {
 	HISCORE_NAME_SIZE = 20,
 	HISCORE_ENTRY_SIZE = 24,
 	HISCORE_FILE_SIZE = 256,
-	HISCORE_REASON_SIZE = 128,
 };
 
 // One entry: a score (larger is better) and a NUL-terminated name. The
@@ -45,7 +43,7 @@ enum HiscoreVerdict {
 	HISCORE_BAD_NAMES,	// the full checksum does not match
 };
 
-// The score table.
+// The table.
 
 // Overwrites every entry with the built-in table: scores and names, each
 // name copied with its NUL, the bytes behind it left as they were.
@@ -56,6 +54,12 @@ void hiscore_defaults(HiscoreTable *t);
 // lost; if no score is lower, t is unchanged. Only the name's characters
 // and NUL are copied, at most 19 characters.
 void hiscore_insert(HiscoreTable *t, const HiscoreEntry *e);
+
+// Whether two entries hold the same score and name, up to the name's NUL.
+bool hiscore_same_entry(const HiscoreEntry *a, const HiscoreEntry *b);
+
+// Whether t holds an entry the same as e.
+bool hiscore_holds(const HiscoreTable *t, const HiscoreEntry *e);
 
 // The score file's bytes.
 
@@ -73,46 +77,42 @@ HiscoreVerdict hiscore_decode(const unsigned char file[HISCORE_FILE_SIZE],
 // Turns rows that a failed check left in their stored form into plain ones.
 void hiscore_unscramble(HiscoreTable *t);
 
-// Files.
+// Reading a score file.
 
-// Reads the first 256 bytes of the named file into t and judges them, as
-// hiscore_decode does. On HISCORE_UNREADABLE why holds the system's
-// reason; on it and on HISCORE_SHORT nothing of the file has entered t,
-// and *plain is true.
-HiscoreVerdict hiscore_read(const char *name, HiscoreTable *t, bool *plain,
-    char why[HISCORE_REASON_SIZE]);
-
-// How a save ended.
-enum HiscoreSaved {
-	HISCORE_SAVED,		// in place, and durable
-	HISCORE_NOT_WRITTEN,	// nothing on disk changed
-	HISCORE_NOT_SYNCED,	// in place, but its folder could not be synced
+// Errors are error numbers: the system's (errno values, on Windows too),
+// and beside them the project's own reasons.
+enum {
+	HISCORE_ENOTREG = -1,	// not a regular file
+	HISCORE_EFOREIGN = -2,	// a link to another user's file
+	HISCORE_EREADONLY = -3,	// a file that may not be written
+	HISCORE_ENAME = -4,	// a name that Windows would change
 };
 
-// An input's first 256 bytes, read before anything is saved, so that no
-// save can change what a later load finds.
+// A score file as read, once: its first 256 bytes, and which file it was.
 struct HiscoreInput {
 	unsigned char file[HISCORE_FILE_SIZE];
-	long got;	// the bytes read, or -1 if it could not be read
-	uint64_t id[2];	// which file it was (see hiscore_sys_read)
+	long got;	// the bytes read
+	int err;	// 0, or why it could not be read
+	uint64_t id[2];	// its device and inode (on Windows, volume and index)
 };
 
-// Reads "HISCORE.<n>" into in.
-void hiscore_fetch(HiscoreInput *in, int n);
+// Reads the named file into in, without blocking. Nothing but a regular
+// file is opened, and a link is followed only where its owner may lead the
+// runner (docs/save.md).
+void hiscore_fetch(HiscoreInput *in, const char *name);
 
-// Loads the table of an input into t. If the input was missing, short or
-// fails a check, sounds the alarm, puts the built-in table into t and
-// saves it at once, unless HISCORE.DAT is the file that other, a valid
-// input, was read from: that save would destroy its table before the
-// merge holds it.
-void hiscore_load(HiscoreTable *t, const HiscoreInput *in,
-    const HiscoreInput *other);
+// Judges an input as hiscore_decode does. An input that could not be read
+// is HISCORE_UNREADABLE and one of fewer than 256 bytes HISCORE_SHORT;
+// neither puts anything into t, and *plain is true.
+HiscoreVerdict hiscore_judge(const HiscoreInput *in, HiscoreTable *t,
+    bool *plain);
 
-// Writes t as "HISCORE.DAT" (see hiscore_sys_replace in sys.h). On failure
-// why holds the reason.
-HiscoreSaved hiscore_save(const HiscoreTable *t, char why[HISCORE_REASON_SIZE]);
+// Whether two inputs hold the same rows, as one file read twice does: both
+// valid with the same entries, or both failing the same check with the
+// same entries as that check left them.
+bool hiscore_same_rows(const HiscoreInput *a, const HiscoreInput *b);
 
-// Writes the BEL character and a line break to standard output.
-void hiscore_alarm(void);
+// The words for an error number, the same on every system.
+const char *hiscore_reason(int err);
 
 #endif

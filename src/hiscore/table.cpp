@@ -1,4 +1,6 @@
-// table.cpp: the built-in table and ranked insertion.
+// table.cpp: the built-in table, ranked insertion, and entries compared.
+#include <cstring>
+
 #include "hiscore.h"
 
 static const char *const default_names[HISCORE_ENTRIES] = {
@@ -48,4 +50,20 @@ hiscore_insert(HiscoreTable *t, const HiscoreEntry *e)
 		t->entry[i] = t->entry[i - 1];
 	t->entry[p].score = e->score;
 	copy_name(t->entry[p].name, e->name);
+}
+
+bool
+hiscore_same_entry(const HiscoreEntry *a, const HiscoreEntry *b)
+{
+	return a->score == b->score &&
+	    strncmp(a->name, b->name, HISCORE_NAME_SIZE) == 0;
+}
+
+bool
+hiscore_holds(const HiscoreTable *t, const HiscoreEntry *e)
+{
+	for (const HiscoreEntry &held : t->entry)
+		if (hiscore_same_entry(&held, e))
+			return true;
+	return false;
 }
