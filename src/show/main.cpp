@@ -49,7 +49,7 @@ finish(int status)
 {
 	if (fflush(stdout) != 0 || ferror(stdout)) {
 		fprintf(stderr, "hiscore-show: standard output: %s\n",
-		    strerror(errno));
+		    hiscore_reason(errno));
 		return 1;
 	}
 	return status;
