@@ -2,13 +2,11 @@
 # The Windows builds' tests. "imports OBJDUMP EXE": the program imports only
 # from KERNEL32.dll and msvcrt.dll, and only the functions pinned in
 # windows-imports.txt, since a new one decides the oldest Windows it runs
-# on. Under wine ($HISCORE_WINE32 or $HISCORE_WINE64), in a prefix of its
-# own with one primed server: "x86|x64 PREFIX e2e TESTS DIR" runs the
-# end-to-end tests against a build (the scenarios pick their system), with
-# DIR-hold.exe to hold files and the release archive of DIR/packages
-# unpacked for merge.cmd; "x86
-# PREFIX win98 TESTS DIR" does the same with wine reporting Windows 98. Where
-# 32-bit programs cannot run, that mode runs the 64-bit build instead.
+# on. "x86|x64|win98 PREFIX DIR": the cases of scenarios.txt for that
+# system, run by e2e.sh under wine ($HISCORE_WINE32 or $HISCORE_WINE64) in
+# a prefix of its own with one primed server, against the build in DIR,
+# with DIR-hold.exe to hold files; win98 runs the 32-bit build with wine
+# reporting Windows 98, or the 64-bit one where 32-bit programs cannot run.
 
 # lacks NEED WHY: ends a test that the host cannot run, as a skip, or as a
 # failure under HISCORE_REQUIRE_ALL when NEED is a package or one of
@@ -36,7 +34,8 @@ fi
 # a trivial program there; if not, sets need and why. WINE is run here,
 # not through timeout or another execvp caller: those hand a program that
 # the kernel cannot run (ENOEXEC) to /bin/sh, which hides the cause behind
-# a syntax error.
+# a syntax error. Wine's own programs are named by path: a bare name is
+# started through start.exe and ShellExecuteEx.
 wine_runs() {
 	export WINEPREFIX=$2
 	$server -p </dev/null >/dev/null 2>&1
@@ -49,25 +48,23 @@ wine_runs() {
 	return 1
 }
 
-# Wine's own programs are named by path: wine starts a bare name through
-# start.exe's search and ShellExecuteEx, where a start once failed in CI.
 system32='C:\windows\system32'
 server=/usr/lib/wine/wineserver
 wine32=${HISCORE_WINE32:-/usr/lib/wine/wine}
 wine64=${HISCORE_WINE64:-/usr/lib/wine/wine64}
-arch=$1 dir=$5 wine=$wine64
-[ "$arch" = x64 ] || wine=$wine32
+mode=$1 dir=$3 wine=$wine32
+[ "$mode" != x64 ] || wine=$wine64
 [ -e "$wine" ] || lacks package "missing $wine"
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-work=$(mktemp -d) && cd "$work" || exit 1
+work=$(mktemp -d) && chmod 755 "$work" && cd "$work" || exit 1
 trap '$server -k; [ -z "${HISCORE_NOBODY_HOME:-}" ] || nobody $server -k
 	cd / && rm -rf "$work"' EXIT
 if ! wine_runs "$wine" "$2"; then
-	[ "$3/$need" = win98/i386 ] || lacks "$need" "$why"
+	[ "$mode/$need" = win98/i386 ] || lacks "$need" "$why"
 	echo "skipped on this host: Windows 98 mode for the 32-bit programs," \
 	    "since $why; it runs the 64-bit ones"
 	$server -k
-	arch=x64 dir=${dir%-x86}-x64 wine=$wine64
+	dir=${dir%-x86}-x64 wine=$wine64
 	wine_runs "$wine" "$2-x64" || lacks "$need" "$why"
 fi
 # A home and prefix of uid 65534's own, for the cases run as nobody (wine
@@ -78,37 +75,22 @@ nobody() {
 }
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
 	export HISCORE_NOBODY_HOME=$work/nobody
-	chmod 755 "$work" && mkdir "$HISCORE_NOBODY_HOME" &&
-	    chown 65534:65534 "$HISCORE_NOBODY_HOME"
+	mkdir "$HISCORE_NOBODY_HOME" && chown 65534:65534 "$HISCORE_NOBODY_HOME"
 	nobody "$wine" "$system32\cmd.exe" /c exit || lacks nobody "uid 65534 cannot run wine here"
 fi
+# The release archive holds the programs and the guide, and nothing else.
 zip=$(ls "$dir"/packages/*.zip 2>/dev/null)
-for file in "$dir/hiscore-merge.exe" "$dir-hold.exe" "$zip"; do
-	[ -e "$file" ] || lacks package "missing ${file:-the archive of $dir}"
-done
-# The release archive, unpacked for the scenarios of merge.cmd.
-cmake -E tar xf "$zip" && top=$(basename "$zip" .zip) || exit 1
-test "$(LC_ALL=C ls "$top" | tr '\n' ' ')" = \
-    "LICENSE.txt README.txt hiscore-merge.exe hiscore-show.exe merge.cmd " || exit 1
-export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe \
-    HISCORE_ARCHIVE=$work/$top HISCORE_MERGE=$dir/hiscore-merge.exe \
-    HISCORE_SHOW=$dir/hiscore-show.exe
-[ "$3" != win98 ] || { HISCORE_SYSTEM=windows-9x
+[ -e "$dir/merge-scores.exe" ] && [ -e "$dir-hold.exe" ] && [ -n "$zip" ] ||
+    lacks package "missing the build of $dir"
+[ "$(cmake -E tar tf "$zip" | sed 's|.*/||' | LC_ALL=C sort | tr '\n' ' ')" = \
+    "LICENSE.txt README.txt hiscore-merge.exe hiscore-show.exe merge-scores.exe " ] ||
+    { echo "$zip holds other files" >&2; exit 1; }
+export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe HISCORE_BIN=$dir
+if [ "$mode" = win98 ]; then
+	HISCORE_SYSTEM=windows-9x
 	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
 	[ -z "${HISCORE_NOBODY_HOME:-}" ] ||
 	    nobody "$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f
-}
-"$4" >log 2>&1; rc=$?; cat log
-# Wine now and then fails to start a program (cmd: "Can't recognize ...",
-# start.exe: "ShellExecuteEx failed"), which no Windows does. Where every
-# case that failed printed that, those cases run once more.
-again=$(awk '/^\[ RUN / { c = $4 } /Can.t recognize .|ShellExecuteEx failed/ { wine[c] }
-    /^\[  FAILED  \] Run\./ { sub(",", "", $4); if (!($4 in seen)) { seen[$4]; n++
-	if ($4 in wine) { w++; list = list ":" $4 } } }
-    END { if (n && n == w) print substr(list, 2) }' log)
-if [ -n "$again" ]; then
-	echo "wine failed to start a program: running $again again"
-	"$4" --gtest_filter="$again" >log 2>&1; rc=$?; cat log
 fi
-grep -q '^\[  PASSED  \] [1-9][0-9]* test' log || { echo "no test passed" >&2; exit 1; }
-exit $rc
+e2e=$(dirname "$0")/e2e.sh
+bash "$e2e" run $(bash "$e2e" list $HISCORE_SYSTEM)
