@@ -32,8 +32,9 @@ find "$stage/$top" -type d -exec chmod 755 {} +
 find "$stage/$top" -type f -exec chmod 644 {} +
 find "$stage/$top" -type f \( -name '*.exe' -o -path '*/bin/*' \) -exec chmod 755 {} +
 find "$stage/$top" -exec touch -h -d "@$epoch" {} +
+# The build's only package: one of an earlier version goes.
+rm -rf "$(dirname "$archive")"
 mkdir -p "$(dirname "$archive")"
-rm -f "$archive"
 case $archive in
 *.zip)
 	(cd "$stage" && find "$top" -type f | LC_ALL=C sort |

@@ -1,11 +1,8 @@
-// sys_linux_replace.cpp: replacing a file on Linux, as a save does.
-//
-// A save touches only names in the current folder: the file it replaces
-// and a temporary file it creates there. It never opens an existing path
-// for writing and follows no link. It fills and syncs the temporary file,
-// gives it what the old file had, renames it into place and makes the
-// rename durable, so that the file is at every moment either the old one
-// or the new one.
+// sys_linux_replace.cpp: replacing a file on Linux, as a save does
+// (docs/save.md). The new bytes go to a temporary file beside the old one,
+// which gets what the old file had and is renamed over it, so that the
+// file is at every moment either the old one or the new one; nothing that
+// exists is opened for writing, and no link is followed.
 #include <cerrno>
 #include <cstring>
 
