@@ -70,18 +70,23 @@ needs() {
 	for need in $(<"$f/tags"); do
 		case $need in
 		root) use='test 0 = $(id -u)' why="the tests do not run as root";;
-		trace) use='strace -o $d/f true && test -s $d/f' why="strace cannot trace a command";;
-		xattr) use='setfattr -n user.probe $d/f' why="the scratch file system takes no user.* attribute";;
+		trace) use='strace -o $d/f true && test -s $d/f'
+			why="strace cannot trace a command";;
+		xattr) use='setfattr -n user.probe $d/f'
+			why="the scratch file system takes no user.* attribute";;
 		acl) use='setfacl -m u:65534:r $d/f' why="the scratch file system takes no ACL";;
 		flags) use='chattr +d $d/f' why="the scratch file system takes no inode flags";;
-		noproc) use='unshare -m sh -c "mount -t tmpfs none /proc && exec $bin/hiscore-show -h"'
+		noproc) use="unshare -m sh -c 'mount -t tmpfs none /proc && \$0 -h'"
+			use+=" $bin/hiscore-show"
 			why="the programs cannot run without /proc here";;
-		nobody*) [ "$(id -u)" = 0 ] && [[ -z $runner || -n ${HISCORE_NOBODY_HOME:-} ]] || continue
+		nobody*) [ "$(id -u)" = 0 ] || continue
+			[[ -z $runner || -n ${HISCORE_NOBODY_HOME:-} ]] || continue
 			as="setpriv --reuid=65534 --regid=65534 --clear-groups "
 			[ "$need" = nobody ] || as=${as/clear-groups/groups=0}
 			[ -z "$runner" ] || as+="env HOME=$HISCORE_NOBODY_HOME \
 WINEPREFIX=$HISCORE_NOBODY_HOME/prefix "
-			use="$as test -w \$d" why="uid 65534 cannot reach the scratch folders (see TMPDIR)";;
+			use="$as test -w \$d"
+			why="uid 65534 cannot reach the scratch folders (see TMPDIR)";;
 		*) continue;;
 		esac
 		d=$(mktemp -d) && touch "$d/f" && chmod 777 "$d"
@@ -89,8 +94,11 @@ WINEPREFIX=$HISCORE_NOBODY_HOME/prefix "
 		elif (eval "$use") >/dev/null 2>&1; then why=; fi
 		rm -rf "$d"
 		[ -n "$why" ] || continue
-		[[ -n ${HISCORE_REQUIRE_ALL:-} && ( $why == missing* ||
-		    " $HISCORE_HOST_REQUIRES " == *" ${need%+0} "* ) ]] && { echo "$why"; return 1; }
+		if [[ -n ${HISCORE_REQUIRE_ALL:-} && ( $why == missing* ||
+		    " $HISCORE_HOST_REQUIRES " == *" ${need%+0} "* ) ]]; then
+			echo "$why"
+			return 1
+		fi
 		[[ $why == missing* ]] && echo "skipped: $why" || echo "skipped on this host: $why"
 		return 77
 	done
@@ -125,7 +133,8 @@ snapshot() {
 # The saved file's metadata, in a snapshot's form.
 metadata() {
 	(cd "$root" && find ./w/HISCORE.DAT -printf '%p %M %U:%G %l\n' &&
-	    getfattr -h -d -m - w/HISCORE.DAT 2>/dev/null | sed -n 's|^\([^#].*\)|./w/HISCORE.DAT \1|p')
+	    getfattr -h -d -m - w/HISCORE.DAT 2>/dev/null |
+	    sed -n 's|^\([^#].*\)|./w/HISCORE.DAT \1|p')
 }
 
 # Runs the case's script in w/ under a watchdog: a hung case ends by
@@ -134,11 +143,14 @@ metadata() {
 execute() {
 	local door="door() { $as$root/bin/merge-scores \"\$@\"; }"
 	[ -z "$runner" ] || door="door() { cp $root/bin/merge-scores.exe . || return
-		$as$runner \$PWD/merge-scores.exe \"\$@\"; set -- \$?; rm merge-scores.exe; return \$1; }"
-	export MERGE="$as$runner $root/bin/hiscore-merge$exe" SHOW="$as$runner $root/bin/hiscore-show$exe"
+		$as$runner \$PWD/merge-scores.exe \"\$@\"; set -- \$?
+		rm merge-scores.exe; return \$1; }"
+	export MERGE="$as$runner $root/bin/hiscore-merge$exe"
+	export SHOW="$as$runner $root/bin/hiscore-show$exe"
 	# LeakSanitizer cannot work under strace or without /proc.
 	[[ " $(<"$f/tags") " != *" "@(trace|noproc)" "* ]] || export ASAN_OPTIONS=detect_leaks=0
-	{ printf '%s\n' "$helpers" "$door"; cat "$f/run" 2>/dev/null || echo '$MERGE'; } >"$root/run"
+	printf '%s\n' "$helpers" "$door" >"$root/run"
+	cat "$f/run" >>"$root/run" 2>/dev/null || echo '$MERGE' >>"$root/run"
 	if [ -e "$f/stdin" ]; then printf '%s\n' "$(<"$f/stdin")"; fi >"$root/in"
 	(cd "$root/w" && umask 022 && timeout -k 5 60 sh ../run <../in >../out 2>../err)
 	echo "exit status $?"
@@ -161,7 +173,8 @@ wanted() {
 	rows=$(<"$f/saved")
 	printf -- '--- saved\n%s\n' "${rows:-B1 A1 B2 A2 A3 A4 B3 B4 A5 B5}"
 	[[ $old == "./w/HISCORE.DAT -"* ]] && echo "$old" && return
-	echo "./w/HISCORE.DAT -rw-r--r-- $([ -n "$as" ] && echo 65534:65534 || echo "$(id -u):$(id -g)") "
+	[ -n "$as" ] && echo "./w/HISCORE.DAT -rw-r--r-- 65534:65534 " ||
+	    echo "./w/HISCORE.DAT -rw-r--r-- $(id -u):$(id -g) "
 }
 
 # What the case did: its exit status; what it printed, without a Windows

@@ -59,24 +59,23 @@ main(int argc, char **argv)
 {
 	if (argc == 3 && strcmp(argv[1], "rows") == 0)
 		return rows(argv[2]);
+	if (argc != 2)
+		return fputs("usage: tables DIR | tables rows FILE\n", stderr), 2;
 	HiscoreTable odd{{{5, "\x01\x1b[2J"}, {4, "caf\xe9"}, {3, "back\\slash"},
 	    {2, "\x7f~ "}, {1, ""}, {'A', ""}}}, score = named[0], name = named[0];
 	memset(odd.entry[4].name, 'Z', HISCORE_NAME_SIZE);
 	score.entry[0].score++;
 	name.entry[0].name[0] = 'Z';
-	const struct {
-		const char *file;
-		HiscoreTable t;
-		std::vector<int> flips;
-	} files[] = {{"a", named[0], {}}, {"b", named[1], {}}, {"d", named[2], {}},
-	    {"odd", odd, {}}, {"a-copies", named[0], {4, 131}}, {"bad-scores", named[2], {252}},
+	const struct { const char *file; HiscoreTable t; std::vector<int> flips; } files[] = {
+	    {"a", named[0], {}}, {"b", named[1], {}}, {"d", named[2], {}}, {"odd", odd, {}},
+	    {"a-copies", named[0], {4, 131}}, {"bad-scores", named[2], {252}},
 	    {"bad-names", named[2], {0}}, {"a-score", score, {}}, {"a-name", name, {}}};
 	for (const auto &f : files) {
 		unsigned char b[HISCORE_FILE_SIZE];
 		hiscore_encode(&f.t, b);
 		for (int at : f.flips)
 			b[at] ^= 1;
-		FILE *out = fopen((std::string(argc > 1 ? argv[1] : ".") + "/" + f.file).c_str(), "wb");
+		FILE *out = fopen((std::string(argv[1]) + "/" + f.file).c_str(), "wb");
 		if (!out || fwrite(b, 1, sizeof b, out) != sizeof b || fclose(out) != 0)
 			return perror(f.file), 1;
 	}
