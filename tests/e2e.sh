@@ -7,14 +7,14 @@
 #   e2e.sh run CASE...    runs them: exit 0 if all pass, 77 if the one
 #                         case given was skipped, else 1
 # HISCORE_BIN holds the programs, HISCORE_TABLES is the tables helper;
-# HISCORE_RUNNER (wine), HISCORE_HOLD and HISCORE_NOBODY_HOME say how to
-# run Windows programs. Under HISCORE_REQUIRE_ALL a missing tool, or a
+# HISCORE_RUNNER (wine), HISCORE_HOLD and HISCORE_AS_NOBODY (how to run
+# wine as uid 65534) say how to run Windows programs. Under HISCORE_REQUIRE_ALL a missing tool, or a
 # capability of HISCORE_HOST_REQUIRES that the host lacks, fails a case
 # instead of skipping it.
 set -u
 export LC_ALL=C
-table=$(dirname "$0")/scenarios.txt runner=${HISCORE_RUNNER:-}
-exe=${runner:+.exe}
+table=$(dirname "$0")/scenarios.txt runner=${HISCORE_RUNNER:-} exe=${HISCORE_RUNNER:+.exe}
+nobody=${HISCORE_AS_NOBODY:-setpriv --reuid=65534 --regid=65534 --clear-groups}
 messages=$'HIGHSCORE - MERGER for Quorvex\n\nMerging files \'HISCORE.1\' and \'HISCORE.2\' to'
 messages+=$' \'HISCORE.DAT\' ...\n\n'
 # What a case's run starts with. "hold FILE": another program holds FILE,
@@ -36,7 +36,7 @@ fields() {
 	function field(f,   key) {
 		if (f ~ /^[0-9]+$/) return put("status", f)
 		key = f; sub(/ .*/, "", key)
-		if (key !~ /^(setup|run|stdin|alarms|saved|err|cannot|out|start)$/) {
+		if (key !~ /^(setup|run|alarms|saved|err|cannot|out)$/) {
 			print want ": " f >"/dev/stderr"; exit 1 }
 		put(key, substr(f, length(key) + 2))
 	}
@@ -70,23 +70,16 @@ needs() {
 	for need in $(<"$f/tags"); do
 		case $need in
 		root) use='test 0 = $(id -u)' why="the tests do not run as root";;
-		trace) use='strace -o $d/f true && test -s $d/f'
-			why="strace cannot trace a command";;
-		xattr) use='setfattr -n user.probe $d/f'
-			why="the scratch file system takes no user.* attribute";;
-		acl) use='setfacl -m u:65534:r $d/f' why="the scratch file system takes no ACL";;
-		flags) use='chattr +d $d/f' why="the scratch file system takes no inode flags";;
-		noproc) use="unshare -m sh -c 'mount -t tmpfs none /proc && \$0 -h'"
-			use+=" $bin/hiscore-show"
+		trace) use='strace -o $d/f true && test -s $d/f' why="strace cannot trace here";;
+		xattr) use='setfattr -n user.probe $d/f' why="TMPDIR takes no user.* attribute";;
+		acl) use='setfacl -m u:65534:r $d/f' why="TMPDIR takes no ACL";;
+		flags) use='chattr +d $d/f' why="TMPDIR takes no inode flags";;
+		noproc) use="unshare -m sh -c 'mount -t tmpfs no /proc && \$0 -h' $bin/hiscore-show"
 			why="the programs cannot run without /proc here";;
-		nobody*) [ "$(id -u)" = 0 ] || continue
-			[[ -z $runner || -n ${HISCORE_NOBODY_HOME:-} ]] || continue
-			as="setpriv --reuid=65534 --regid=65534 --clear-groups "
-			[ "$need" = nobody ] || as=${as/clear-groups/groups=0}
-			[ -z "$runner" ] || as+="env HOME=$HISCORE_NOBODY_HOME \
-WINEPREFIX=$HISCORE_NOBODY_HOME/prefix "
-			use="$as test -w \$d"
-			why="uid 65534 cannot reach the scratch folders (see TMPDIR)";;
+		nobody) [ "$(id -u)" = 0 ] || continue
+			[[ -z $runner || -n ${HISCORE_AS_NOBODY:-} ]] || continue
+			as="$nobody " use="$nobody test -w \$d" why="uid 65534 cannot reach TMPDIR"
+			;;
 		*) continue;;
 		esac
 		d=$(mktemp -d) && touch "$d/f" && chmod 777 "$d"
@@ -94,11 +87,8 @@ WINEPREFIX=$HISCORE_NOBODY_HOME/prefix "
 		elif (eval "$use") >/dev/null 2>&1; then why=; fi
 		rm -rf "$d"
 		[ -n "$why" ] || continue
-		if [[ -n ${HISCORE_REQUIRE_ALL:-} && ( $why == missing* ||
-		    " $HISCORE_HOST_REQUIRES " == *" ${need%+0} "* ) ]]; then
-			echo "$why"
-			return 1
-		fi
+		[[ -n ${HISCORE_REQUIRE_ALL:-} && ( $why == missing* ||
+		    " $HISCORE_HOST_REQUIRES " == *" $need "* ) ]] && { echo "$why"; return 1; }
 		[[ $why == missing* ]] && echo "skipped: $why" || echo "skipped on this host: $why"
 		return 77
 	done
@@ -117,24 +107,26 @@ prepare() {
 
 # Every entry below the root but the programs and the driver's own files:
 # kind, mode, owner and group, a link's target; a file's bytes; extended
-# attributes (ACLs among them). Each line starts with the entry's path;
-# those of the saved file are left out where the case checks it itself.
+# attributes (ACLs among them). Each line starts with the entry's path.
 snapshot() {
-	local skip=(-path ./bin -o -path ./in -o -path ./run -o -path ./out -o -path ./err)
+	local skip=(-path ./bin -o -path ./run -o -path ./out -o -path ./err)
 	(cd "$root" && { find . -mindepth 1 \( "${skip[@]}" \) -prune -o -printf '%p %M %U:%G %l\n'
 	find . -mindepth 1 \( "${skip[@]}" \) -prune -o -type f -exec md5sum {} + 2>/dev/null |
 	    awk '{ h = $1; sub(/^[^ ]*  /, ""); print $0 " md5 " h }'
 	find . -mindepth 1 \( "${skip[@]}" \) -prune -o -print0 |
 	    xargs -0 getfattr -h -d -m - 2>/dev/null |
 	    awk '/^# file: / { f = "./" substr($0, 9); next } NF { print f " " $0 }'
-	} | sort | { [ -z "$saved" ] && cat || grep -v '^\./w/HISCORE\.DAT '; })
+	} | sort)
 }
 
-# The saved file's metadata, in a snapshot's form.
-metadata() {
-	(cd "$root" && find ./w/HISCORE.DAT -printf '%p %M %U:%G %l\n' &&
-	    getfattr -h -d -m - w/HISCORE.DAT 2>/dev/null |
-	    sed -n 's|^\([^#].*\)|./w/HISCORE.DAT \1|p')
+# The lines of a snapshot about the saved file, but for its bytes, which
+# the case checks by its rows; with -v, the rest of the snapshot.
+dat_lines() {
+	case ${1:-}$saved in
+	-v) cat;;
+	-v.) grep -v '^\./w/HISCORE\.DAT ';;
+	*) grep '^\./w/HISCORE\.DAT ' | grep -v ' md5 ';;
+	esac
 }
 
 # Runs the case's script in w/ under a watchdog: a hung case ends by
@@ -151,8 +143,7 @@ execute() {
 	[[ " $(<"$f/tags") " != *" "@(trace|noproc)" "* ]] || export ASAN_OPTIONS=detect_leaks=0
 	printf '%s\n' "$helpers" "$door" >"$root/run"
 	cat "$f/run" >>"$root/run" 2>/dev/null || echo '$MERGE' >>"$root/run"
-	if [ -e "$f/stdin" ]; then printf '%s\n' "$(<"$f/stdin")"; fi >"$root/in"
-	(cd "$root/w" && umask 022 && timeout -k 5 60 sh ../run <../in >../out 2>../err)
+	(cd "$root/w" && umask 022 && timeout -k 5 60 sh ../run </dev/null >../out 2>../err)
 	echo "exit status $?"
 }
 
@@ -164,33 +155,36 @@ wanted() {
 		for ((k = 0; k < $(<"$f/alarms"); k++)); do alarms+=$'\a\n'; done
 		out="$messages${alarms}Saving new 'HISCORE.DAT' ..."
 	fi
-	for key in out start; do [ ! -e "$f/$key" ] || out=$(<"$f/$key"); done
+	[ ! -e "$f/out" ] || out=$(<"$f/out")
 	printf 'exit status %s\n--- standard output\n%s' "$(<"$f/status")" "${out:+$out$'\n'}"
 	echo "--- standard error"
 	[ ! -e "$f/err" ] || printf '%s\n' "$(<"$f/err")"
 	[ ! -e "$f/cannot" ] || echo "hiscore-merge: cannot write 'HISCORE.DAT': $(<"$f/cannot")"
-	[ -n "$saved" ] || return 0
-	rows=$(<"$f/saved")
-	printf -- '--- saved\n%s\n' "${rows:-B1 A1 B2 A2 A3 A4 B3 B4 A5 B5}"
-	[[ $old == "./w/HISCORE.DAT -"* ]] && echo "$old" && return
-	[ -n "$as" ] && echo "./w/HISCORE.DAT -rw-r--r-- 65534:65534 " ||
-	    echo "./w/HISCORE.DAT -rw-r--r-- $(id -u):$(id -g) "
+	if [ -n "$saved" ]; then
+		rows=$(<"$f/saved") old=$(dat_lines <<<"$before")
+		printf -- '--- saved\n%s\n' "${rows:-B1 A1 B2 A2 A3 A4 B3 B4 A5 B5}"
+		[[ $old == "./w/HISCORE.DAT -"* ]] || old="./w/HISCORE.DAT -rw-r--r-- \
+$([ -n "$as" ] && echo 65534:65534 || echo "$(id -u):$(id -g)") "
+		printf '%s\n' "$old"
+	fi
+	dat_lines -v <<<"$before"
 }
 
 # What the case did: its exit status; what it printed, without a Windows
-# program's CRs, the scratch root's path as <root>, only as much as
-# "start" names; the rows saved and the saved file's metadata.
+# program's CRs, the scratch root's path as <root>; the rows saved and the
+# saved file's metadata; the rest of the snapshot.
 report() {
 	local out
 	out=$(tr -d '\r' <"$root/out"; echo .)
 	out=${out//"Z:${root//\//\\}"/<root>} out=${out//"$root"/<root>} out=${out%.}
-	[ ! -e "$f/start" ] || out=${out:0:$(($(wc -c <"$f/start") + 1))}
 	printf '%s\n--- standard output\n%s--- standard error\n' "$status" "$out"
 	tr -d '\r' <"$root/err"
-	[ -n "$saved" ] || return 0
-	echo "--- saved"
-	"$HISCORE_TABLES" rows "$root/w/HISCORE.DAT"
-	metadata
+	if [ -n "$saved" ]; then
+		echo "--- saved"
+		"$HISCORE_TABLES" rows "$root/w/HISCORE.DAT"
+		dat_lines <<<"$after"
+	fi
+	dat_lines -v <<<"$after"
 }
 
 [ "${1:-}" = list ] && { list "$2"; exit; }
@@ -202,10 +196,10 @@ for name; do
 	if ! fields "$name" "$f"; then
 		code=1; echo "no such case" >"$f/result"
 	elif needs >"$f/result" && prepare >"$f/result" 2>&1; then
-		saved=$([ ! -e "$f/saved" ] || echo .) old=$(metadata 2>/dev/null)
-		before=$(snapshot) status=$(execute)
+		saved=$([ ! -e "$f/saved" ] || echo .) before=$(snapshot) status=$(execute)
 		rm -f "$root/calls"
-		diff -U2 <(wanted; echo "$before") <(report; snapshot) >"$f/result"; code=$?
+		after=$(snapshot)
+		diff -U2 <(wanted) <(report) >"$f/result"; code=$?
 	else
 		code=$?
 	fi

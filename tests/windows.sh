@@ -57,7 +57,7 @@ mode=$1 dir=$3 wine=$wine32
 [ -e "$wine" ] || lacks package "missing $wine"
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 work=$(mktemp -d) && chmod 755 "$work" && cd "$work" || exit 1
-trap '$server -k; [ -z "${HISCORE_NOBODY_HOME:-}" ] || nobody $server -k
+trap '$server -k; [ -z "${HISCORE_AS_NOBODY:-}" ] || nobody $server -k
 	cd / && rm -rf "$work"' EXIT
 if ! wine_runs "$wine" "$2"; then
 	[ "$mode/$need" = win98/i386 ] || lacks "$need" "$why"
@@ -69,28 +69,22 @@ if ! wine_runs "$wine" "$2"; then
 fi
 # A home and prefix of uid 65534's own, for the cases run as nobody (wine
 # refuses a prefix that another user owns), made by its first start.
-nobody() {
-	setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$HISCORE_NOBODY_HOME" \
-	    WINEPREFIX="$HISCORE_NOBODY_HOME/prefix" "$@" </dev/null >/dev/null 2>&1
-}
+nobody() { $HISCORE_AS_NOBODY "$@" </dev/null >/dev/null 2>&1; }
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
-	export HISCORE_NOBODY_HOME=$work/nobody
-	mkdir "$HISCORE_NOBODY_HOME" && chown 65534:65534 "$HISCORE_NOBODY_HOME"
+	export HISCORE_AS_NOBODY="setpriv --reuid=65534 --regid=65534 --clear-groups env \
+HOME=$work/nobody WINEPREFIX=$work/nobody/prefix"
+	mkdir "$work/nobody" && chown 65534:65534 "$work/nobody"
 	nobody "$wine" "$system32\cmd.exe" /c exit || lacks nobody "uid 65534 cannot run wine here"
 fi
-# The release archive holds the programs and the guide, and nothing else.
-zip=$(ls "$dir"/packages/*.zip 2>/dev/null)
-[ -e "$dir/merge-scores.exe" ] && [ -e "$dir-hold.exe" ] && [ -n "$zip" ] ||
+[ -e "$dir/merge-scores.exe" ] && [ -e "$dir-hold.exe" ] ||
     lacks package "missing the build of $dir"
-[ "$(cmake -E tar tf "$zip" | sed 's|.*/||' | LC_ALL=C sort | tr '\n' ' ')" = \
-    "LICENSE.txt README.txt hiscore-merge.exe hiscore-show.exe merge-scores.exe " ] ||
-    { echo "$zip holds other files" >&2; exit 1; }
-export HISCORE_SYSTEM=windows-nt HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe HISCORE_BIN=$dir
+export HISCORE_RUNNER=$wine HISCORE_HOLD=$dir-hold.exe HISCORE_BIN=$dir
+system=windows-nt
 if [ "$mode" = win98 ]; then
-	HISCORE_SYSTEM=windows-9x
+	system=windows-9x
 	"$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-	[ -z "${HISCORE_NOBODY_HOME:-}" ] ||
+	[ -z "${HISCORE_AS_NOBODY:-}" ] ||
 	    nobody "$wine" "$system32\reg.exe" add 'HKCU\Software\Wine' /v Version /d win98 /f
 fi
 e2e=$(dirname "$0")/e2e.sh
-bash "$e2e" run $(bash "$e2e" list $HISCORE_SYSTEM)
+bash "$e2e" run $(bash "$e2e" list $system)
