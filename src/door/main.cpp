@@ -36,30 +36,29 @@ advise(int err)
 		    "and try again.");
 }
 
-// The answer to a question: the first line, trimmed, is y or yes in any
-// case. Nothing else, not even an end of input, is yes.
+// The answer to a question: the first line, trimmed of blanks, is y or yes
+// in any case. Nothing else, not even an end of input, is yes.
 static bool
 yes(const char *question)
 {
-	char line[80];
-	size_t n;
-	bool whole;
+	char word[4];
+	size_t len = 0, end = 0;
+	int c;
 
 	fputs(question, stdout);
 	fputs(" [y/N] ", stdout);
 	fflush(stdout);
-	if (fgets(line, sizeof line, stdin) == NULL)
-		return false;
-	n = strlen(line);
-	whole = n > 0 && line[n - 1] == '\n';
-	for (int c = whole ? '\n' : getchar(); c != '\n' && c != EOF; c = getchar())
-		;	// the rest of a long line is not an answer either
-	while (n > 0 && isspace((unsigned char)line[n - 1]))
-		line[--n] = '\0';
-	char *word = line + strspn(line, " \t");
-	for (char *p = word; *p != '\0'; p++)
-		*p = (char)tolower((unsigned char)*p);
-	return strcmp(word, "y") == 0 || strcmp(word, "yes") == 0;
+	for (c = getchar(); c == ' ' || c == '\t'; c = getchar())
+		;
+	for (; c != '\n' && c != EOF; c = getchar()) {
+		if (len < sizeof word)
+			word[len] = (char)tolower(c);
+		if (!isspace(c))
+			end = len + 1;
+		len++;
+	}
+	return (end == 1 && word[0] == 'y') ||
+	    (end == 3 && strncmp(word, "yes", 3) == 0);
 }
 
 // Reads each dropped file once, before the door changes folder.
@@ -146,25 +145,26 @@ check_read(const HiscoreInput in[2])
 
 // Shows both inputs and asks whether to merge a damaged one, whose place
 // the built-in table would take. Returns whether to go on, and in damaged
-// which of them the player agreed to lose.
+// the names of those the player agreed to lose ("" for none).
 static bool
-agree_to_damage(const HiscoreInput in[2], char damaged[32])
+agree_to_damage(const HiscoreInput in[2], const char **damaged)
 {
-	int n = 0;
+	static const char *const names[4] = {"", "HISCORE.1", "HISCORE.2",
+	    "HISCORE.1 and HISCORE.2"};
+	int which = 0;
 
-	damaged[0] = '\0';
 	for (int k = 0; k < 2; k++) {
 		putchar('\n');
-		if (hiscore_show(slot[k], &in[k], true) == HISCORE_VALID)
-			continue;
-		snprintf(damaged + strlen(damaged), 32 - strlen(damaged), "%s%s",
-		    n++ > 0 ? " and " : "", slot[k]);
+		if (hiscore_show(slot[k], &in[k], true) != HISCORE_VALID)
+			which |= 1 << k;
 	}
-	if (n == 0)
+	*damaged = names[which];
+	if (which == 0)
 		return true;
 	printf("\nDAMAGED: %s, as shown above. The merge would put the game's\n"
 	    "built-in table in the place of %s, and %s scores would not be in the "
-	    "result.\n", damaged, n > 1 ? "each" : "it", n > 1 ? "their" : "its");
+	    "result.\n", *damaged, which == 3 ? "each" : "it",
+	    which == 3 ? "their" : "its");
 	if (yes("Merge anyway?"))
 		return true;
 	puts("Nothing was merged. Delete the damaged file here, then drop the "
@@ -231,7 +231,7 @@ static int
 door(int drops, char **names)
 {
 	HiscoreInput in[2], dropped[2];
-	char damaged[32];
+	const char *damaged;
 
 	if (drops > 2) {
 		printf("Drop one or two score files at a time, not %d.\n", drops);
@@ -248,7 +248,7 @@ door(int drops, char **names)
 	for (int k = 0; k < 2; k++)
 		hiscore_fetch(&in[k], slot[k]);
 	if (!place_drops(in, dropped, names, drops) || !check_read(in) ||
-	    !agree_to_damage(in, damaged))
+	    !agree_to_damage(in, &damaged))
 		return 1;
 	return merge(in, *damaged == '\0' && once_asked(in), damaged);
 }
@@ -264,8 +264,7 @@ main(int argc, char **argv)
 	if (own_window) {
 		fputs("\nPress Enter to close this window.", stdout);
 		fflush(stdout);
-		for (int c = getchar(); c != '\n' && c != EOF; c = getchar())
-			;
+		getchar();	// a console's line comes whole, after Enter
 	}
 	return status;
 }
