@@ -54,9 +54,9 @@ fields() {
 }
 
 list() {
-	awk -F' [|] ' -v sys="$1" '/^[^#\t]/ { n = split($1, w, " "); only = ""
-		for (i = n; i > 1; i--) if (w[i] ~ /^(posix|windows)/) only = w[i]
-		if (index(sys, only) == 1) print w[1] }' "$table"
+	awk -F' [|] ' -v s="$1" '/^[^#\t]/ { n = split($1, w, " "); on = -1
+		for (i = 2; i <= n; i++) if (w[i] ~ /^(posix|win)/) on = on > 0 || index(s, w[i])
+		if (on) print w[1] }' "$table"
 }
 
 # Probes each need that the case's tags name, by using it once in a
@@ -78,14 +78,12 @@ needs() {
 			why="the programs cannot run without /proc here";;
 		nobody) [ "$(id -u)" = 0 ] || continue
 			[[ -z $runner || -n ${HISCORE_AS_NOBODY:-} ]] || continue
-			as="$nobody " use="$nobody test -w \$d" why="uid 65534 cannot reach TMPDIR"
-			;;
+			as="$nobody " use="${as}test -w \$d" why="uid 65534 cannot reach TMPDIR";;
 		*) continue;;
 		esac
 		d=$(mktemp -d) && touch "$d/f" && chmod 777 "$d"
 		if ! command -v "${use%% *}" >/dev/null; then why="missing ${use%% *}"
-		elif (eval "$use") >/dev/null 2>&1; then why=; fi
-		rm -rf "$d"
+		elif (eval "$use") >/dev/null 2>&1; then why=; fi; rm -rf "$d"
 		[ -n "$why" ] || continue
 		[[ -n ${HISCORE_REQUIRE_ALL:-} && ( $why == missing* ||
 		    " $HISCORE_HOST_REQUIRES " == *" $need "* ) ]] && { echo "$why"; return 1; }
@@ -197,8 +195,7 @@ for name; do
 		code=1; echo "no such case" >"$f/result"
 	elif needs >"$f/result" && prepare >"$f/result" 2>&1; then
 		saved=$([ ! -e "$f/saved" ] || echo .) before=$(snapshot) status=$(execute)
-		rm -f "$root/calls"
-		after=$(snapshot)
+		rm -f "$root/calls"; after=$(snapshot)
 		diff -U2 <(wanted) <(report) >"$f/result"; code=$?
 	else
 		code=$?
