@@ -93,14 +93,16 @@ needs() {
 }
 
 # Makes the scratch root: the programs, the score files, w/ with HISCORE.1
-# and HISCORE.2; then runs the case's setup there.
+# and HISCORE.2; then runs the case's setup there, where every command
+# must succeed, each of those that && joins too (sh -e alone lets a
+# failure before an && pass).
 prepare() {
 	mkdir -p "$root/bin" "$root/w" && chmod 755 "$root" && chmod 777 "$root/w" &&
 	    cp "$bin"/{hiscore-merge,hiscore-show,merge-scores}$exe "$root/bin" &&
 	    "$HISCORE_TABLES" "$root" && cp "$root/a" "$root/w/HISCORE.1" &&
 	    cp "$root/b" "$root/w/HISCORE.2" || return
-	[ ! -e "$f/setup" ] || (cd "$root/w" && umask 022 && sh -e "$f/setup") ||
-	    { echo "setup failed"; return 1; }
+	[ ! -e "$f/setup" ] || (cd "$root/w" && umask 022 &&
+	    sed 's/ && /\n/g' "$f/setup" | sh -e) || { echo "setup failed"; return 1; }
 }
 
 # Every entry below the root but the programs and the driver's own files:
