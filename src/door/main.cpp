@@ -41,7 +41,7 @@ advise(int err)
 static bool
 yes(const char *question)
 {
-	char word[4];
+	char word[3];	// enough to tell y and yes
 	size_t len = 0, end = 0;
 	int c;
 
@@ -97,7 +97,9 @@ place_drops(HiscoreInput in[2], const HiscoreInput *dropped, char **names,
 		    slot[in[0].err == ENOENT]);
 		return false;
 	}
-	for (int i = 0, k = 0; i < drops; i++, k++) {
+	// Each drop takes the first slot still missing: a slot it fills is
+	// missing no more.
+	for (int i = 0, k = 0; i < drops; i++) {
 		bool in_place;
 		while (in[k].err != ENOENT)
 			k++;

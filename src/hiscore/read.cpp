@@ -8,8 +8,7 @@
 void
 hiscore_fetch(HiscoreInput *in, const char *name)
 {
-	in->got = 0;
-	in->id[0] = in->id[1] = 0;
+	*in = HiscoreInput{};
 	in->err = hiscore_sys_read(name, in);
 }
 
