@@ -151,10 +151,8 @@ execute() {
 # saved file the old one's metadata or, where there was none, a new one's.
 wanted() {
 	local out= alarms= key rows
-	if [ -e "$f/alarms" ]; then
-		for ((k = 0; k < $(<"$f/alarms"); k++)); do alarms+=$'\a\n'; done
-		out="$messages${alarms}Saving new 'HISCORE.DAT' ..."
-	fi
+	for ((k = 0; k < $(cat "$f/alarms" 2>/dev/null || echo 0); k++)); do alarms+=$'\a\n'; done
+	[ ! -e "$f/alarms" ] || out="$messages${alarms}Saving new 'HISCORE.DAT' ..."
 	[ ! -e "$f/out" ] || out=$(<"$f/out")
 	printf 'exit status %s\n--- standard output\n%s' "$(<"$f/status")" "${out:+$out$'\n'}"
 	echo "--- standard error"
@@ -188,8 +186,7 @@ report() {
 }
 
 [ "${1:-}" = list ] && { list "$2"; exit; }
-[ "${1:-}" = run ] || { echo "usage: e2e.sh list SYSTEM | e2e.sh run CASE..." >&2; exit 2; }
-shift
+[ "${1:-}" = run ] && shift || { echo "usage: e2e.sh list SYSTEM | run CASE..." >&2; exit 2; }
 bin=$(cd "${HISCORE_BIN:?}" && pwd) failed=0 skipped=0
 for name; do
 	f=$(mktemp -d) root=$(mktemp -d "${TMPDIR:-/tmp}/hiscore-e2e-XXXXXX")

@@ -8,10 +8,8 @@ main(int argc, char **argv)
 {
 	HANDLE h;
 
-	if (argc != 4)
-		return 3;
-	h = CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-	if (h == INVALID_HANDLE_VALUE)
+	if (argc != 4 || (h = CreateFileA(argv[1], GENERIC_READ, 0, NULL,
+	    OPEN_EXISTING, 0, NULL)) == INVALID_HANDLE_VALUE)
 		return 1;
 	CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
 	while (GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES)

@@ -48,8 +48,7 @@ wine_runs() {
 	return 1
 }
 
-system32='C:\windows\system32'
-server=/usr/lib/wine/wineserver
+system32='C:\windows\system32' server=/usr/lib/wine/wineserver
 wine32=${HISCORE_WINE32:-/usr/lib/wine/wine}
 wine64=${HISCORE_WINE64:-/usr/lib/wine/wine64}
 mode=$1 dir=$3 wine=$wine32
