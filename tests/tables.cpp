@@ -11,7 +11,7 @@
 // Tables of rows A1..A10 and B1..B10 whose merge has ties inside the first,
 // across the two and with the built-in table, of rows D1..D10.
 static HiscoreTable
-table(char tag, std::vector<int32_t> scores)
+make(char tag, std::vector<int32_t> scores)
 {
 	HiscoreTable t{};
 	for (int i = 0; i < HISCORE_ENTRIES; i++) {
@@ -23,10 +23,9 @@ table(char tag, std::vector<int32_t> scores)
 	return t;
 }
 static const HiscoreTable named[] = {
-	table('A', {190000, 180000, 170000, 170000, 150000, 140000, 130000, 120000, 110000,
-	    105000}),
-	table('B', {200000, 180000, 160000, 150000, 140000, 100000, 92500, 60000, 50000, -5}),
-	table('D', std::vector<int32_t>(HISCORE_ENTRIES)),
+	make('A', {190000, 180000, 170000, 170000, 150000, 140000, 130000, 120000, 110000, 105000}),
+	make('B', {200000, 180000, 160000, 150000, 140000, 100000, 92500, 60000, 50000, -5}),
+	make('D', std::vector<int32_t>(HISCORE_ENTRIES)),
 };
 
 static int
