@@ -8,9 +8,10 @@
 #                         case given was skipped, else 1
 # HISCORE_BIN holds the programs, HISCORE_TABLES is the tables helper;
 # HISCORE_RUNNER (wine), HISCORE_HOLD and HISCORE_AS_NOBODY (how to run
-# wine as uid 65534) say how to run Windows programs. Under HISCORE_REQUIRE_ALL a missing tool, or a
-# capability of HISCORE_HOST_REQUIRES that the host lacks, fails a case
-# instead of skipping it.
+# wine as uid 65534) say how to run Windows programs. Under
+# HISCORE_REQUIRE_ALL a missing tool, or a capability of
+# HISCORE_HOST_REQUIRES that the host lacks, fails a case instead of
+# skipping it.
 set -u
 export LC_ALL=C
 table=$(dirname "$0")/scenarios.txt runner=${HISCORE_RUNNER:-} exe=${HISCORE_RUNNER:+.exe}
@@ -150,9 +151,9 @@ execute() {
 # What the case wants, in the form of report: from its fields, and for the
 # saved file the old one's metadata or, where there was none, a new one's.
 wanted() {
-	local out= alarms= key rows
-	for ((k = 0; k < $(cat "$f/alarms" 2>/dev/null || echo 0); k++)); do alarms+=$'\a\n'; done
-	[ ! -e "$f/alarms" ] || out="$messages${alarms}Saving new 'HISCORE.DAT' ..."
+	local out= alarms= rows
+	[ ! -e "$f/alarms" ] || { for ((k = 0; k < $(<"$f/alarms"); k++)); do alarms+=$'\a\n'; done
+		out="$messages${alarms}Saving new 'HISCORE.DAT' ..."; }
 	[ ! -e "$f/out" ] || out=$(<"$f/out")
 	printf 'exit status %s\n--- standard output\n%s' "$(<"$f/status")" "${out:+$out$'\n'}"
 	echo "--- standard error"
